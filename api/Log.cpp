@@ -1,0 +1,82 @@
+#include "api/Log.h"
+
+#include <cstdarg>
+#include <ctime>
+#include <mutex>
+
+#include "platform/Platform.h"
+
+std::atomic<int> gLogLevel{1};
+
+namespace {
+std::mutex gLogPathMutex;
+std::string gLogFilePath;
+
+bool LocalNow(std::tm& out) {
+  std::time_t now = std::time(nullptr);
+  return localtime_r(&now, &out) != nullptr;
+}
+}  // namespace
+
+bool IsFileLogOn() { return gLogLevel.load() >= 2; }
+
+std::string GetLogFilePath() {
+  std::lock_guard<std::mutex> lock(gLogPathMutex);
+  return gLogFilePath;
+}
+
+FILE* OpenLogFile() {
+  if (!IsFileLogOn()) return nullptr;
+  std::string path = GetLogFilePath();
+  if (path.empty()) return nullptr;
+  return std::fopen(path.c_str(), "ab");
+}
+
+void WriteLogPrefix(FILE* file, const char* tag, int line) {
+  if (!file) return;
+  std::tm t{};
+  LocalNow(t);
+  std::fprintf(file, "[%04d-%02d-%02d, %02d:%02d:%02d][%s][%d] \t", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+               t.tm_hour, t.tm_min, t.tm_sec, tag ? tag : "", line);
+}
+
+void WriteFileLog(const char* tag, int line, const char* format, ...) {
+  if (!IsFileLogOn()) return;
+  va_list args;
+  va_start(args, format);
+  std::string message = platform::FormatV(format, args);
+  va_end(args);
+  FILE* f = OpenLogFile();
+  if (!f) return;
+  WriteLogPrefix(f, tag, line);
+  std::fwrite(message.data(), 1, message.size(), f);
+  std::fputc('\n', f);
+  std::fclose(f);
+}
+
+void DebugPrint(const char* format, ...) {
+  char buffer[4096];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(buffer, sizeof(buffer), format, args);
+  va_end(args);
+  if (n < 0) buffer[0] = 0;
+  platform::DebugOutput(buffer);
+}
+
+void SetLogFileName(const char16_t* directory) {
+  std::tm t{};
+  LocalNow(t);
+  std::string prefix;
+  if (directory && *directory) prefix = platform::WideToNarrow(directory);
+  std::string path = platform::Format("%s%04d-%02d-%02d-%02d%02d%02d_reelka.txt", prefix.c_str(), t.tm_year + 1900,
+                                      t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  std::lock_guard<std::mutex> lock(gLogPathMutex);
+  gLogFilePath = path;
+}
+
+void InitLog(const std::u16string& tempDirPath) {
+  std::u16string directory = tempDirPath + u"../Logs/";
+  SetLogFileName(directory.c_str());
+  gLogLevel = 2;
+}

@@ -213,9 +213,15 @@ bool CopyFileAtomic(const std::string& from, const std::string& to) {
   if (SameFile(from, to)) return false;
   FILE* in = std::fopen(from.c_str(), "rb");
   if (!in) return false;
-  std::string tmp = to + ".part";
-  FILE* out = std::fopen(tmp.c_str(), "wb");
+  // A unique sibling: no existing file is ever touched but the destination.
+  std::string tmp = to + ".XXXXXX";
+  int fd = ::mkstemp(&tmp[0]);
+  FILE* out = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
   if (!out) {
+    if (fd >= 0) {
+      ::close(fd);
+      std::remove(tmp.c_str());
+    }
     std::fclose(in);
     return false;
   }

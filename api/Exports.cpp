@@ -1,0 +1,143 @@
+// The twelve exported functions.
+#include <exception>
+#include <mutex>
+#include <string>
+
+#include "api/CreateReelkaInterface.h"
+#include "api/Log.h"
+#include "api/PathUtils.h"
+#include "platform/Platform.h"
+#include "reelka/reelka.h"
+
+namespace {
+// Guards the interface object's lifetime; taken before gEngineMutex.
+std::recursive_mutex gInterfaceMutex;
+
+CreateReelkaInterface* Interface() {
+  std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
+  if (!gCreateReelkaInterface) gCreateReelkaInterface = new CreateReelkaInterface();
+  return gCreateReelkaInterface;
+}
+
+std::string Narrow(const char16_t* wide) { return wide ? WideToMultiByte(wide) : std::string("(null)"); }
+
+// Runs body; an exception never reaches the host.
+template <typename T, typename F>
+T Guard(const char* name, T failure, F body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    ORV_LOG("Exports", "%s failed: %s", name, e.what());
+    DebugPrint("%s failed: %s", name, e.what());
+  } catch (...) {
+    ORV_LOG("Exports", "%s failed: unknown exception", name);
+    DebugPrint("%s failed: unknown exception", name);
+  }
+  return failure;
+}
+
+const char16_t kEmpty[1] = {0};
+}  // namespace
+
+extern "C" {
+
+REELKA_API ThemeLimit GetThemeLimitInfo(int themeIndex) {
+  DebugPrint("Enter GetThemeLimitInfo");
+  ThemeLimit limit = Guard("GetThemeLimitInfo", ThemeLimit{0, 0, 0, 0},
+                           [&] { return Interface()->GetThemeLimitInfo(themeIndex); });
+  DebugPrint("    Limit, minImage : %d, maxImage : %d, minVideoSec : %d, maxVideoSec : %d", limit.minImage,
+             limit.maxImage, limit.minVideoSec, limit.maxVideoSec);
+  DebugPrint("Leave GetThemeLimitInfo");
+  return limit;
+}
+
+REELKA_API int GetEstimatedTimeSec(int nNumOfTheme, int nNumOfImage, int nLengthOfVideoSec) {
+  DebugPrint("Enter GetEstimatedTimeSec, nNumOfTheme : %d, nNumOfImage : %d, nLengthOfVideoSec : %d", nNumOfTheme,
+             nNumOfImage, nLengthOfVideoSec);
+  int seconds = Guard("GetEstimatedTimeSec", -1, [&] {
+    return Interface()->GetEstimatedTimeSec(nNumOfTheme, nNumOfImage, nLengthOfVideoSec);
+  });
+  DebugPrint("Enter GetEstimatedTimeSec, estimatedTimeSec : %d", seconds);
+  return seconds;
+}
+
+REELKA_API void KV_StartReelka(const UserInputContext* input) {
+  DebugPrint("Enter KV_StartReelka");
+  Guard("KV_StartReelka", 0, [&] {
+    Interface()->StartReelka(input);
+    return 0;
+  });
+  DebugPrint("Leave KV_StartReelka");
+}
+
+REELKA_API int GetProgressValue(void) {
+  int percent = Guard("GetProgressValue", 0, [&] {
+    std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
+    return Interface()->GetProgressValue();
+  });
+  DebugPrint("Called, GetProgressValue(), return %d", percent);
+  return percent;
+}
+
+REELKA_API ThemeSlotSequence* GetThemeContext(void) {
+  DebugPrint("Enter&Leave GetThemeContext");
+  return Guard("GetThemeContext", static_cast<ThemeSlotSequence*>(nullptr),
+               [&] { return Interface()->GetThemeContext(); });
+}
+
+REELKA_API int KV_UpdateSlot(int slotIndex, const reelka_char16* imagePath) {
+  DebugPrint("Called, KV_UpdateSlot() Index : %d, ImagePath %s", slotIndex, Narrow(imagePath).c_str());
+  return Guard("KV_UpdateSlot", -1, [&] { return Interface()->UpdateSlot(slotIndex, imagePath); });
+}
+
+REELKA_API ReplacedSlotInfo* GetReplacedSlot(void) {
+  DebugPrint("Called, GetReplacedSlot");
+  return Guard("GetReplacedSlot", static_cast<ReplacedSlotInfo*>(nullptr),
+               [&] { return Interface()->GetReplacedSlot(); });
+}
+
+REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence) {
+  DebugPrint("Called, KV_CreateReelka");
+  Guard("KV_CreateReelka", 0, [&] {
+    Interface()->CreateReelka(sequence);
+    return 0;
+  });
+}
+
+REELKA_API void CancelEncoding(void) {
+  DebugPrint("Called, CancelEncoding()");
+  Guard("CancelEncoding", 0, [&] {
+    std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
+    Interface()->CancelEncoding();
+    return 0;
+  });
+}
+
+REELKA_API const reelka_char16* GetFirstSlotImage(void) {
+  DebugPrint("Called, GetFirstSlotImage");
+  const char16_t* path = Guard("GetFirstSlotImage", static_cast<const char16_t*>(kEmpty),
+                               [&] { return Interface()->GetFirstSlotImage(); });
+  return path ? path : kEmpty;
+}
+
+REELKA_API bool SaveReelka(const reelka_char16* destPath) {
+  DebugPrint("Called, SaveReelka() : return : %s", Narrow(destPath).c_str());
+  return Guard("SaveReelka", false, [&] { return Interface()->SaveReelka(destPath); });
+}
+
+REELKA_API void ReleaseReelka(void) {
+  DebugPrint("Called, ReleaseReelka");
+  Guard("ReleaseReelka", 0, [&] {
+    std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
+    if (gCreateReelkaInterface && gCreateReelkaInterface->IsPassRunning()) {
+      ORV_LOG("ReleaseReelka", "A pass is still running, release refused");
+      DebugPrint("ReleaseReelka refused: a pass is still running");
+      return 0;
+    }
+    delete gCreateReelkaInterface;
+    gCreateReelkaInterface = nullptr;
+    return 0;
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,344 @@
+#include "fxcontroller/OrvFXFrameHandler.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <utility>
+
+#include <sys/stat.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "api/Log.h"
+#include "platform/Platform.h"
+#include "themes/SlotInformation.h"
+
+namespace {
+
+// Highest frame rate taken from a file as it stands; anything above is a
+// broken header.
+constexpr double kMaxPlausibleFps = 1000.0;
+// A forward seek of at most this many frames decodes forward instead of
+// jumping back to a key frame.
+constexpr int kMaxGrabGap = 15;
+
+OrvFXFrameHandler::FrameSink gFrameSink;
+
+bool IsUsableFps(double fps) { return std::isfinite(fps) && fps > 0.0 && fps <= kMaxPlausibleFps; }
+
+int ClampToInt(double value) {
+  if (!(value > std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+  if (!(value < std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+  return static_cast<int>(value);
+}
+
+// A folder, device or pipe: never opened as a video.
+bool IsNonRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+void OrvFXFrameHandler::SetFrameSink(FrameSink sink) { gFrameSink = std::move(sink); }
+
+OrvFXFrameHandler::OrvFXFrameHandler() {
+  ORV_LOG("OrvFXFrameHandler::OrvFXFrameHandler", "[%p] FXFrameHandler created", static_cast<void*>(this));
+}
+
+OrvFXFrameHandler::~OrvFXFrameHandler() { deInit(); }
+
+bool OrvFXFrameHandler::setParameters(std::string inputPath, std::string outputPath) {
+  static const char* const kTag = "OrvFXFrameHandler::setParameters";
+  ORV_LOG(kTag, "[%p] inputFilePath : %s, outputFilePath : %s", static_cast<void*>(this), inputPath.c_str(),
+          outputPath.c_str());
+
+  bool inputOk = true;
+  if (inputPath.empty()) {
+    fps = kDefaultFps;
+    width = kDefaultWidth;
+    height = kDefaultHeight;
+  } else {
+    inputOk = openInput(inputPath);
+    if (!inputOk && outputPath.empty()) return false;
+  }
+  if (outputPath.empty()) return inputOk;
+  bool outputOk = openOutput(inputPath, outputPath);
+  return inputOk && outputOk;
+}
+
+bool OrvFXFrameHandler::openInput(const std::string& inputPath) {
+  static const char* const kTag = "OrvFXFrameHandler::setParameters";
+  if (!IS_EXIST_FILE(inputPath)) ORV_LOG(kTag, "Could not found video file : %s", inputPath.c_str());
+  if (IsNonRegularFile(inputPath)) {
+    ORV_LOG(kTag, "Input is not a regular file : %s", inputPath.c_str());
+    ORV_LOG(kTag, "Failed to open input file\n");
+    return false;
+  }
+  capture.release();
+  mPendingFrame.release();
+  mCapturePos = -1;
+  mPastEnd = false;
+  mFrameCount = -1;
+  mReportedFrameCount = 0;
+  frameIndex = 0;
+
+  if (!capture.open(inputPath, cv::CAP_FFMPEG) || !capture.isOpened()) {
+    ORV_LOG(kTag, "Failed to open input file\n");
+    return false;
+  }
+
+  double rate = capture.get(cv::CAP_PROP_FPS);
+  if (!IsUsableFps(rate)) {
+    ORV_LOG(kTag, "Unusable frame rate %.3f in %s, using %.2f", rate, inputPath.c_str(), kDefaultFps);
+    rate = kDefaultFps;
+  }
+  fps = rate;
+  double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
+  mReportedFrameCount = (std::isfinite(reported) && reported > 0.0) ? ClampToInt(reported + 0.5) : 0;
+
+  // The decoded frames carry the display orientation, which the size
+  // properties may not: take the size from the first frame.
+  cv::Mat first;
+  if (capture.read(first) && !first.empty()) {
+    width = first.cols;
+    height = first.rows;
+    mPendingFrame = first;
+    mPendingIndex = 0;
+    mCapturePos = 1;
+  } else {
+    width = static_cast<int32_t>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
+    height = static_cast<int32_t>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
+    mFrameCount = 0;
+    mPastEnd = true;
+    ORV_LOG(kTag, "No frame decodes in %s", inputPath.c_str());
+  }
+  return true;
+}
+
+bool OrvFXFrameHandler::openOutput(const std::string& inputPath, const std::string& outputPath) {
+  static const char* const kTag = "OrvFXFrameHandler::setParameters";
+  if (!inputPath.empty() && (inputPath == outputPath || platform::SameFile(inputPath, outputPath))) {
+    ORV_LOG(kTag, "Output would overwrite the input video, refused : %s", outputPath.c_str());
+    ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
+    return false;
+  }
+  if (IsNonRegularFile(outputPath)) {
+    ORV_LOG(kTag, "Output path is not a regular file : %s", outputPath.c_str());
+    ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
+    return false;
+  }
+  if (width <= 0 || height <= 0 || !IsUsableFps(fps)) {
+    ORV_LOG(kTag, "Reference video size %d x %d at %.3f fps unusable, output at %d x %d, %.2f fps", width, height,
+            fps, kDefaultWidth, kDefaultHeight, kDefaultFps);
+    width = kDefaultWidth;
+    height = kDefaultHeight;
+    fps = kDefaultFps;
+  }
+  if (platform::IsRegularFile(outputPath)) std::remove(outputPath.c_str());
+
+  mOutputPath = outputPath;
+  mWrittenFrames = 0;
+  mDroppedFrames = 0;
+  mSizeWarned = false;
+  int fourcc = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+  if (!writer.open(outputPath, cv::CAP_FFMPEG, fourcc, fps, cv::Size(width, height), true) || !writer.isOpened()) {
+    ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+int64_t OrvFXFrameHandler::timestampOf(int index) const {
+  if (!(fps > 0.0)) return 0;
+  double us = static_cast<double>(index) / fps * 1000000.0;
+  if (us >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  return static_cast<int64_t>(us);
+}
+
+bool OrvFXFrameHandler::seekCapture(int frame) {
+  bool ok = capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(frame));
+  mCapturePos = ok ? frame : -1;
+  return ok;
+}
+
+bool OrvFXFrameHandler::seekTo(int timestamp) {
+  static const char* const kTag = "OrvFXFrameHandler::seekTo";
+  if (timestamp < 0) {
+    ORV_LOG(kTag, "EXIT seekTo, FAILED, timeStamp: %d", timestamp);
+    return false;
+  }
+  int frame = ClampToInt(static_cast<double>(timestamp) * fps / 1000000.0 + 0.5);
+  bool ok = false;
+  bool pastEnd = false;
+  bool held = !mPendingFrame.empty() && mPendingIndex == frame;
+  if (!capture.isOpened()) {
+    ok = false;
+  } else if (held) {
+    ok = true;
+  } else if (mFrameCount >= 0 && frame >= mFrameCount) {
+    pastEnd = true;
+  } else if (mCapturePos >= 0 && frame == mCapturePos) {
+    ok = true;
+  } else if (mCapturePos >= 0 && frame > mCapturePos && frame - mCapturePos <= kMaxGrabGap) {
+    ok = true;
+    while (mCapturePos < frame) {
+      if (!capture.grab()) {
+        pastEnd = true;
+        mCapturePos = -1;
+        break;
+      }
+      ++mCapturePos;
+    }
+  } else {
+    ok = seekCapture(frame);
+  }
+  // A position at or after the announced end is checked by decoding it.
+  if (ok && !pastEnd && !held && mReportedFrameCount > 0 && frame >= mReportedFrameCount) {
+    cv::Mat probe;
+    if (capture.read(probe) && !probe.empty()) {
+      mPendingFrame = probe;
+      mPendingIndex = frame;
+      mCapturePos = frame + 1;
+    } else {
+      pastEnd = true;
+      mCapturePos = -1;
+    }
+  }
+  mPastEnd = pastEnd;
+  frameIndex = frame;
+  if (pastEnd) ORV_LOG(kTag, "seekTo past the end, timeStamp: %d, frame %d", timestamp, frame);
+  ORV_LOG(kTag, "seekTo, timeStamp: %d, SeekFrameFos : %.2f/%.2f", timestamp, static_cast<double>(frame),
+          capture.isOpened() ? capture.get(cv::CAP_PROP_FRAME_COUNT) : 0.0);
+  return ok && !pastEnd;
+}
+
+int OrvFXFrameHandler::readFrame(cv::Mat& frame) {
+  static const char* const kTag = "OrvFXFrameHandler::readFrame";
+  if (!mPendingFrame.empty()) {
+    if (mPendingIndex == frameIndex && !mPastEnd) {
+      frame = mPendingFrame;
+      mPendingFrame.release();
+      int64_t ts = timestampOf(frameIndex);
+      ++frameIndex;
+      return static_cast<int>(ts);
+    }
+    mPendingFrame.release();
+  }
+  bool ok = false;
+  if (capture.isOpened() && !mPastEnd) {
+    if (mCapturePos != frameIndex) seekCapture(frameIndex);
+    ok = capture.read(frame) && !frame.empty();
+    if (!ok) {
+      // One more try; a frame it recovers counts as read.
+      capture.grab();
+      capture.retrieve(frame, 0);
+      ok = !frame.empty();
+    }
+  }
+  if (ok) {
+    mCapturePos = frameIndex + 1;
+    int64_t ts = timestampOf(frameIndex);
+    ++frameIndex;
+    return static_cast<int>(ts);
+  }
+  frame.release();
+  bool open = capture.isOpened();
+  mPastEnd = open;
+  mCapturePos = -1;
+  ORV_LOG(kTag,
+          "VDecoding failed to read, capture open : %d, latest seekPos : %.2f, NumberOfFramesInVideo : %.2f, "
+          "pointer : %p",
+          open ? 1 : 0, open ? capture.get(cv::CAP_PROP_POS_FRAMES) : 0.0,
+          open ? capture.get(cv::CAP_PROP_FRAME_COUNT) : 0.0, static_cast<void*>(this));
+  return -1;
+}
+
+bool OrvFXFrameHandler::probeFrame(int frame) {
+  bool ok = capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(frame)) && capture.grab();
+  mCapturePos = -1;
+  return ok;
+}
+
+int OrvFXFrameHandler::getFrameCount() {
+  if (mFrameCount >= 0) return mFrameCount;
+  if (!capture.isOpened()) return 0;
+  // Keep a held first frame: it stays valid for index 0.
+  int count = 0;
+  if (mReportedFrameCount > 0 && probeFrame(mReportedFrameCount - 1)) {
+    count = mReportedFrameCount;
+  } else {
+    // Frame 0 decoded at open; search for the last frame that decodes.
+    int lo = 0;
+    int hi = mReportedFrameCount > 0 ? mReportedFrameCount - 1 : 1;
+    if (mReportedFrameCount <= 0) {
+      while (hi < std::numeric_limits<int>::max() / 2 && probeFrame(hi)) {
+        lo = hi;
+        hi *= 2;
+      }
+    }
+    while (hi - lo > 1) {
+      int mid = lo + (hi - lo) / 2;
+      if (probeFrame(mid))
+        lo = mid;
+      else
+        hi = mid;
+    }
+    count = lo + 1;
+    ORV_LOG("OrvFXFrameHandler::getFrameCount", "[%p] %d frames decode, %d announced", static_cast<void*>(this), count,
+            mReportedFrameCount);
+  }
+  mFrameCount = count;
+  return count;
+}
+
+bool OrvFXFrameHandler::writeFrame(const cv::Mat& frame) {
+  static const char* const kTag = "OrvFXFrameHandler::writeFrame";
+  if (!writer.isOpened()) {
+    if (mDroppedFrames++ == 0) ORV_LOG(kTag, "[%p] No open output, frames are dropped", static_cast<void*>(this));
+    return false;
+  }
+  if (frame.empty() || frame.depth() != CV_8U) {
+    if (mDroppedFrames++ == 0) ORV_LOG(kTag, "[%p] Empty or non 8-bit frame dropped", static_cast<void*>(this));
+    return false;
+  }
+  const cv::Mat* out = &frame;
+  if (frame.channels() != 3) {
+    cv::cvtColor(frame, mConvertBuffer, frame.channels() == 4 ? cv::COLOR_BGRA2BGR : cv::COLOR_GRAY2BGR);
+    out = &mConvertBuffer;
+  }
+  if (out->cols != width || out->rows != height) {
+    if (!mSizeWarned) {
+      ORV_LOG(kTag, "[%p] Frame of %d x %d scaled to the output size %d x %d", static_cast<void*>(this), out->cols,
+              out->rows, width, height);
+      mSizeWarned = true;
+    }
+    cv::resize(*out, mScaleBuffer, cv::Size(width, height), 0, 0, cv::INTER_LINEAR);
+    out = &mScaleBuffer;
+  }
+  if (gFrameSink) gFrameSink(*out);
+  writer.write(*out);
+  ++mWrittenFrames;
+  return true;
+}
+
+void OrvFXFrameHandler::deInit() {
+  static const char* const kTag = "OrvFXFrameHandler::deInit";
+  if (deInitDone) return;
+  ORV_LOG(kTag, "ENTER deInit OrvFXFrameHandler");
+  if (capture.isOpened()) {
+    ORV_LOG(kTag, " VideoCapture Released, %p", static_cast<void*>(this));
+    capture.release();
+  }
+  mPendingFrame.release();
+  if (writer.isOpened()) {
+    ORV_LOG(kTag, " VideoWriter Released, %p", static_cast<void*>(this));
+    ORV_LOG(kTag, "%lld frames written to %s", static_cast<long long>(mWrittenFrames), mOutputPath.c_str());
+    writer.release();
+  }
+  if (mDroppedFrames > 0)
+    ORV_LOG(kTag, "%lld frames could not be written to %s", static_cast<long long>(mDroppedFrames),
+            mOutputPath.c_str());
+  deInitDone = true;
+  ORV_LOG(kTag, "EXIT deInit OrvFXFrameHandler");
+}

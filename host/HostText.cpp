@@ -1,0 +1,306 @@
+#include "HostText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+namespace reelka_host {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Characters a markup parser accepts from a numeric reference.
+bool IsMarkupChar(uint32_t cp) {
+  if (cp == 0x9 || cp == 0xA || cp == 0xD) return true;
+  return (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
+         (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+// Length of a well-formed reference starting at text[pos] == '&', or 0.
+size_t ReferenceLength(const std::string& text, size_t pos) {
+  static const char* const kNamed[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
+  for (const char* name : kNamed) {
+    size_t n = std::strlen(name);
+    if (text.compare(pos + 1, n, name) == 0) return n + 1;
+  }
+  size_t i = pos + 1;
+  if (i >= text.size() || text[i] != '#') return 0;
+  ++i;
+  bool hex = false;
+  if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+    hex = true;
+    ++i;
+  }
+  size_t digitsStart = i;
+  uint32_t value = 0;
+  while (i < text.size() && i - digitsStart < 8) {
+    char c = text[i];
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else break;
+    value = value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+    ++i;
+  }
+  if (i == digitsStart || i >= text.size() || text[i] != ';') return 0;
+  if (!IsMarkupChar(value)) return 0;
+  return i + 1 - pos;
+}
+
+// Parses an int with optional sign and surrounding blanks at text[pos].
+bool ParseIntAt(const std::string& text, size_t& pos, int& value) {
+  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
+  size_t start = pos;
+  long v = 0;
+  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+    if (v < 100000) v = v * 10 + (text[pos] - '0');
+    ++pos;
+  }
+  if (pos == start) return false;
+  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  value = static_cast<int>(negative ? -v : v);
+  return true;
+}
+
+int Clamp(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
+
+// "AlegreyaSansSC" -> "Alegreya Sans SC", "EBGaramond" -> "EB Garamond".
+std::string SpaceCamelCase(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (i > 0 && std::isupper(c)) {
+      unsigned char prev = static_cast<unsigned char>(s[i - 1]);
+      bool nextLower = i + 1 < s.size() && std::islower(static_cast<unsigned char>(s[i + 1]));
+      if (std::islower(prev) || std::isdigit(prev) || (std::isupper(prev) && nextLower)) out += ' ';
+    }
+    out += static_cast<char>(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
+  out.clear();
+  std::u16string result;
+  size_t i = 0;
+  while (i < in.size()) {
+    unsigned char c = static_cast<unsigned char>(in[i]);
+    uint32_t cp;
+    size_t extra;
+    if (c < 0x80) {
+      cp = c;
+      extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp = c & 0x1F;
+      extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp = c & 0x07;
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (i + extra >= in.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      unsigned char cc = static_cast<unsigned char>(in[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are malformed.
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      result += static_cast<char16_t>(0xD800 + (cp >> 10));
+      result += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      result += static_cast<char16_t>(cp);
+    }
+    i += extra + 1;
+  }
+  out = std::move(result);
+  return true;
+}
+
+std::string Utf16ToUtf8(const char16_t* in, size_t maxUnits) {
+  std::string out;
+  if (!in) return out;
+  for (size_t i = 0; i < maxUnits && in[i] != 0; ++i) {
+    uint32_t u = in[i];
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (i + 1 < maxUnits && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+        uint32_t lo = in[++i];
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+      } else {
+        AppendUtf8(out, 0xFFFD);
+      }
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(const std::u16string& in) { return Utf16ToUtf8(in.c_str(), in.size()); }
+
+bool StoreField(char16_t* field, size_t capacity, const std::u16string& text) {
+  if (!field || capacity == 0 || text.size() >= capacity) return false;
+  std::copy(text.begin(), text.end(), field);
+  std::fill(field + text.size(), field + capacity, u'\0');
+  return true;
+}
+
+bool ParseRgba(const std::string& text, Rgba& out) {
+  size_t pos = 0;
+  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  if (Lower(text.substr(pos, 4)) != "rgba") return false;
+  pos += 4;
+  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  if (pos >= text.size() || text[pos] != '(') return false;
+  ++pos;
+  int v[4];
+  for (int k = 0; k < 4; ++k) {
+    if (!ParseIntAt(text, pos, v[k])) return false;
+    char expected = k < 3 ? ',' : ')';
+    if (pos >= text.size() || text[pos] != expected) return false;
+    ++pos;
+  }
+  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+  if (pos != text.size()) return false;
+  out.r = Clamp(v[0], 0, 255);
+  out.g = Clamp(v[1], 0, 255);
+  out.b = Clamp(v[2], 0, 255);
+  out.a = Clamp(v[3], 0, 100);
+  return true;
+}
+
+std::string EscapeMarkup(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else if (c == '&') {
+      size_t n = ReferenceLength(text, i);
+      if (n > 0) {
+        out.append(text, i, n);
+        i += n - 1;
+      } else {
+        out += "&amp;";
+      }
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+FontName ParseFontName(const std::string& name) {
+  FontName font;
+  size_t cut = name.find('-');
+  if (cut == std::string::npos) cut = name.find('_');
+  std::string family = name.substr(0, cut);
+  std::string style = cut == std::string::npos ? std::string() : Lower(name.substr(cut + 1));
+  // Trim blanks around the family.
+  while (!family.empty() && std::isspace(static_cast<unsigned char>(family.back()))) family.pop_back();
+  size_t lead = 0;
+  while (lead < family.size() && std::isspace(static_cast<unsigned char>(family[lead]))) ++lead;
+  family.erase(0, lead);
+
+  for (const char* slant : {"italic", "oblique"}) {
+    size_t at = style.find(slant);
+    if (at != std::string::npos) {
+      font.italic = true;
+      style.erase(at, std::strlen(slant));
+    }
+  }
+  static const struct {
+    const char* word;
+    int weight;
+  } kWeights[] = {{"extralight", 200}, {"ultralight", 200}, {"semibold", 600}, {"demibold", 600},
+                  {"extrabold", 800},  {"ultrabold", 800},  {"thin", 100},     {"light", 300},
+                  {"medium", 500},     {"bold", 700},       {"black", 900},    {"heavy", 900}};
+  for (const auto& w : kWeights) {
+    if (style.find(w.word) != std::string::npos) {
+      font.weight = w.weight;
+      break;
+    }
+  }
+  if (!family.empty()) {
+    font.families.push_back(family);
+    std::string spaced = SpaceCamelCase(family);
+    if (spaced != family) font.families.push_back(spaced);
+  }
+  return font;
+}
+
+bool ParseVAlign(const std::string& word, VAlign& out) {
+  std::string w = Lower(word);
+  if (w == "top") out = VAlign::Top;
+  else if (w == "middle" || w == "center" || w == "centre") out = VAlign::Middle;
+  else if (w == "bottom") out = VAlign::Bottom;
+  else {
+    out = VAlign::Middle;
+    return false;
+  }
+  return true;
+}
+
+bool ParseHAlign(const std::string& word, HAlign& out) {
+  std::string w = Lower(word);
+  if (w == "left") out = HAlign::Left;
+  else if (w == "center" || w == "centre" || w == "middle") out = HAlign::Center;
+  else if (w == "right") out = HAlign::Right;
+  else {
+    out = HAlign::Left;
+    return false;
+  }
+  return true;
+}
+
+int AlignOffset(int box, int content, VAlign align) {
+  switch (align) {
+    case VAlign::Top: return 0;
+    case VAlign::Middle: return (box - content) / 2;
+    case VAlign::Bottom: return box - content;
+  }
+  return 0;
+}
+
+}  // namespace reelka_host

@@ -1,0 +1,680 @@
+// reelka: command-line host of the Reelka clip library. Drives the twelve
+// exports in the host's order, renders the theme's text layers and saves
+// the clip.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "HostArgs.h"
+#include "HostText.h"
+#include "TextRender.h"
+#include "reelka/reelka.h"
+
+#ifndef REELKA_DEFAULT_RESOURCE_DIR
+#define REELKA_DEFAULT_RESOURCE_DIR "."
+#endif
+
+namespace fs = std::filesystem;
+using namespace reelka_host;
+
+namespace {
+
+const char* const kMatePhotos = "/usr/share/backgrounds/mate";
+const char* const kResourceFolder = "ReelkaResource";
+// Room left in a 300-unit field for the names the library and the host
+// append to the working folder.
+const size_t kMaxWorkDirUnits = 260;
+const size_t kMaxPathUnits = REELKA_PATH_LEN - 1;
+
+enum ExitCode { kOk = 0, kNoClip = 1, kBadInput = 2, kCancelled = 130 };
+
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) { gInterrupted.store(true); }
+
+void InstallInterruptHandler() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  // A second Ctrl-C ends the program at once.
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "reelka: %s\n", message.c_str());
+  return kBadInput;
+}
+
+void Warn(const std::string& message) { std::fprintf(stderr, "reelka: warning: %s\n", message.c_str()); }
+
+const char* SlotTypeName(int type) {
+  switch (type) {
+    case 0: return "picture";
+    case 1: return "picture with separator and text";
+    case 2: return "paper";
+    case 3: return "video background";
+    case 4: return "video with separator and text";
+  }
+  return "unknown";
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+bool IsReadableFile(const std::string& path, std::string& why) {
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (ec || !fs::exists(st)) {
+    why = "does not exist";
+    return false;
+  }
+  if (!fs::is_regular_file(st)) {
+    why = "is not a file";
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) {
+    why = std::string("cannot be read: ") + std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  return true;
+}
+
+// Absolute, normalised form of a user path; the library is run from
+// another folder.
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(fs::path(path), ec);
+  if (ec) return path;
+  std::string s = p.lexically_normal().string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+bool ToWide(const std::string& path, std::u16string& wide, size_t maxUnits, const std::string& what,
+            std::string& error) {
+  if (!Utf8ToUtf16(path, wide)) {
+    error = what + " " + Quote(path) + " is not valid UTF-8";
+    return false;
+  }
+  if (wide.size() > maxUnits) {
+    error = what + " " + Quote(path) + " is too long for the library (" +
+            std::to_string(wide.size()) + " characters, at most " + std::to_string(maxUnits) + ")";
+    return false;
+  }
+  return true;
+}
+
+bool HasResources(const fs::path& dir) {
+  std::error_code ec;
+  return fs::is_directory(dir / kResourceFolder, ec);
+}
+
+std::string FormatSeconds(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof(buf), "%.1f s", s);
+  return buf;
+}
+
+class Host {
+ public:
+  explicit Host(const HostOptions& options) : mOptions(options) {}
+  int Run();
+
+ private:
+  int CheckInputs();
+  int ChooseResources();
+  bool RunPass(const char* label, void (*pass)(const void*), const void* arg);
+  void ListSlots(const ThemeSlotSequence& seq);
+  int ApplyReplacements();
+  void RenderTextLayers(ThemeSlotSequence& seq);
+  int SaveClip(const std::u16string& firstSlotImage);
+  int Finish(int code);
+  bool Interrupted() const { return gInterrupted.load(); }
+  bool IsInput(const std::string& path) const;
+
+  HostOptions mOptions;
+  bool mLibraryUsed = false;
+  int mVideoSeconds = 0;
+  double mVideoSecondsExact = 0.0;
+  std::string mWorkDir;  // absolute, without the trailing '/'
+  std::string mTempDir;  // mWorkDir + "/"
+  std::string mOutput;
+  std::string mResources;
+  std::set<std::string> mInputs;  // canonical paths of everything the user gave
+  ThemeLimit mLimit{};
+};
+
+int Host::Finish(int code) {
+  if (mLibraryUsed) {
+    ReleaseReelka();
+    mLibraryUsed = false;
+  }
+  if (code == kCancelled) std::fprintf(stderr, "reelka: cancelled; no clip was written\n");
+  return code;
+}
+
+int Host::ChooseResources() {
+  std::error_code ec;
+  if (!mOptions.resources.empty()) {
+    mResources = Absolute(mOptions.resources);
+    if (!fs::is_directory(mResources, ec)) {
+      Fail("resource folder " + Quote(mResources) + " does not exist");
+      return kBadInput;
+    }
+    if (!HasResources(mResources)) {
+      Fail("resource folder " + Quote(mResources) + " holds no " + kResourceFolder + " folder");
+      return kBadInput;
+    }
+    return kOk;
+  }
+  fs::path current = fs::current_path(ec);
+  if (!ec && HasResources(current)) {
+    mResources = current.string();
+  } else if (HasResources(REELKA_DEFAULT_RESOURCE_DIR)) {
+    mResources = Absolute(REELKA_DEFAULT_RESOURCE_DIR);
+  } else {
+    mResources = ec ? std::string(".") : current.string();
+    Warn(std::string("no ") + kResourceFolder + " folder in the current folder or in " +
+         REELKA_DEFAULT_RESOURCE_DIR + "; the themes' art will be missing (see --resources)");
+  }
+  return kOk;
+}
+
+int Host::CheckInputs() {
+  std::string why;
+  std::error_code ec;
+
+  for (auto& video : mOptions.videos) {
+    video = Absolute(video);
+    if (!IsReadableFile(video, why)) {
+      Fail("video " + Quote(video) + " " + why);
+      return kBadInput;
+    }
+    // A file that is no video makes OpenCV's back ends log at length.
+    auto level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    cv::VideoCapture capture(video);
+    cv::utils::logging::setLogLevel(level);
+    if (!capture.isOpened()) {
+      Fail("video " + Quote(video) + " cannot be opened as a video");
+      return kBadInput;
+    }
+    double frames = capture.get(cv::CAP_PROP_FRAME_COUNT);
+    double fps = capture.get(cv::CAP_PROP_FPS);
+    if (!(frames > 0) || !(fps > 0) || !std::isfinite(frames / fps)) {
+      Fail("cannot tell the length of video " + Quote(video));
+      return kBadInput;
+    }
+    mVideoSecondsExact += frames / fps;
+  }
+  mVideoSeconds = static_cast<int>(std::min(std::floor(mVideoSecondsExact), 1e9));
+
+  auto checkPicture = [&](std::string& path, const char* what) {
+    path = Absolute(path);
+    if (!IsReadableFile(path, why)) {
+      Fail(std::string(what) + " " + Quote(path) + " " + why);
+      return false;
+    }
+    if (!cv::haveImageReader(path)) {
+      Fail(std::string(what) + " " + Quote(path) + " is not a picture file that can be read");
+      return false;
+    }
+    return true;
+  };
+  for (auto& photo : mOptions.photos)
+    if (!checkPicture(photo, "photo")) return kBadInput;
+  for (auto& r : mOptions.replacements)
+    if (!checkPicture(r.path, "replacement picture")) return kBadInput;
+
+  std::u16string wide;
+  std::string error;
+  for (const auto& p : mOptions.photos)
+    if (!ToWide(p, wide, kMaxPathUnits, "photo", error)) return Fail(error);
+  for (const auto& p : mOptions.videos)
+    if (!ToWide(p, wide, kMaxPathUnits, "video", error)) return Fail(error);
+  for (const auto& r : mOptions.replacements)
+    if (!ToWide(r.path, wide, kMaxPathUnits, "replacement picture", error)) return Fail(error);
+
+  // Working folder.
+  mWorkDir = Absolute(mOptions.workDir);
+  if (!ToWide(mWorkDir + "/", wide, kMaxWorkDirUnits, "working folder", error)) return Fail(error);
+  if (fs::exists(mWorkDir, ec) && !fs::is_directory(mWorkDir, ec)) {
+    Fail("working folder " + Quote(mWorkDir) + " is not a folder");
+    return kBadInput;
+  }
+  if (!fs::exists(mWorkDir, ec)) {
+    fs::create_directories(mWorkDir, ec);
+    if (ec) {
+      Fail("cannot create working folder " + Quote(mWorkDir) + ": " + ec.message());
+      return kBadInput;
+    }
+  }
+  if (::access(mWorkDir.c_str(), W_OK | X_OK) != 0) {
+    Fail("working folder " + Quote(mWorkDir) + " is not writable");
+    return kBadInput;
+  }
+  mTempDir = mWorkDir == "/" ? mWorkDir : mWorkDir + "/";
+
+  // Destination.
+  mOutput = Absolute(mOptions.output);
+  fs::path parent = fs::path(mOutput).parent_path();
+  if (!fs::is_directory(parent, ec)) {
+    Fail("the destination's folder " + Quote(parent.string()) + " does not exist");
+    return kBadInput;
+  }
+  if (fs::is_directory(mOutput, ec)) {
+    Fail("destination " + Quote(mOutput) + " is a folder; give a file name");
+    return kBadInput;
+  }
+  if (::access(parent.c_str(), W_OK | X_OK) != 0) {
+    Fail("the destination's folder " + Quote(parent.string()) + " is not writable");
+    return kBadInput;
+  }
+  // Room for the temporary sibling the clip is first saved to.
+  if (!ToWide(mOutput, wide, kMaxPathUnits - 10, "destination", error)) return Fail(error);
+  return kOk;
+}
+
+void RecordInput(std::set<std::string>& inputs, const std::string& path) {
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(path, ec);
+  inputs.insert(ec ? path : canonical.string());
+}
+
+// True when path names one of the user's files, through links too.
+bool Host::IsInput(const std::string& path) const {
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(path, ec);
+  if (!ec && mInputs.count(canonical.string())) return true;
+  if (!fs::exists(path, ec)) return false;
+  for (const auto& input : mInputs) {
+    if (fs::equivalent(path, input, ec)) return true;
+  }
+  return false;
+}
+
+bool Host::RunPass(const char* label, void (*pass)(const void*), const void* arg) {
+  // A value left over from the previous pass is read here, not shown.
+  GetProgressValue();
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    pass(arg);
+    done.store(true);
+  });
+  const bool tty = ::isatty(STDERR_FILENO) == 1;
+  const auto start = std::chrono::steady_clock::now();
+  auto lastLine = start;
+  int shown = -1;
+  int lastQuarter = -1;
+  bool cancelRequested = false;
+  while (!done.load()) {
+    if (Interrupted() && !cancelRequested) {
+      cancelRequested = true;
+      std::fprintf(stderr, "%sreelka: cancelling, waiting for the library to stop...\n", tty ? "\n" : "");
+      CancelEncoding();
+    }
+    // The library reports 0 again after it has once reported 100.
+    int value = GetProgressValue();
+    int display = std::max(shown, std::min(std::max(value, 0), 100));
+    auto now = std::chrono::steady_clock::now();
+    if (tty) {
+      if (display != shown) std::fprintf(stderr, "\r%s", ProgressBar(label, display, 30).c_str());
+    } else if (display / 25 != lastQuarter || now - lastLine > std::chrono::seconds(15)) {
+      std::fprintf(stderr, "reelka: %s %d%%\n", label, display);
+      lastQuarter = display / 25;
+      lastLine = now;
+    }
+    shown = display;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  worker.join();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  bool cancelled = cancelRequested || Interrupted();
+  if (tty && !cancelled && shown != 100) std::fprintf(stderr, "\r%s", ProgressBar(label, 100, 30).c_str());
+  if (tty) std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "reelka: %s %s after %s\n", label, cancelled ? "stopped" : "done",
+               FormatSeconds(seconds).c_str());
+  return !cancelled;
+}
+
+void StartPass(const void* input) { KV_StartReelka(static_cast<const UserInputContext*>(input)); }
+
+void CreatePass(const void* sequence) { KV_CreateReelka(static_cast<const ThemeSlotSequence*>(sequence)); }
+
+int SlotCount(const ThemeSlotSequence& seq) { return std::min(std::max(seq.slotCount, 0), REELKA_MAX_SLOTS); }
+
+int LayerCount(const SlotContext& slot) { return std::min(std::max(slot.layerCount, 0), REELKA_MAX_LAYERS); }
+
+void Host::ListSlots(const ThemeSlotSequence& seq) {
+  int count = SlotCount(seq);
+  std::printf("theme context: %d slots\n", count);
+  for (int s = 0; s < count; ++s) {
+    const SlotContext& slot = seq.slots[s];
+    int layers = LayerCount(slot);
+    int texts = 0;
+    for (int l = 0; l < layers; ++l) texts += slot.layers[l].layerType == 3 ? 1 : 0;
+    std::string ground = layers > 0 ? Utf16ToUtf8(slot.layers[0].layerSource, REELKA_PATH_LEN) : "";
+    std::printf("  slot %2d  %-31s", s, SlotTypeName(slot.slotType));
+    if (texts > 0) std::printf("  %d text layer%s", texts, texts == 1 ? "" : "s");
+    if (!ground.empty()) std::printf("  %s", ground.c_str());
+    std::printf("\n");
+  }
+}
+
+int Host::ApplyReplacements() {
+  for (const auto& r : mOptions.replacements) {
+    if (Interrupted()) return kCancelled;
+    const ThemeSlotSequence* seq = GetThemeContext();
+    int count = seq ? SlotCount(*seq) : 0;
+    if (r.slot >= count) {
+      Fail("--replace " + std::to_string(r.slot) + ": the theme context has " + std::to_string(count) +
+           " slots" + (count > 0 ? " (0 to " + std::to_string(count - 1) + ")" : std::string()));
+      return kBadInput;
+    }
+    int type = seq->slots[r.slot].slotType;
+    std::u16string wide;
+    Utf8ToUtf16(r.path, wide);
+    KV_UpdateSlot(r.slot, wide.c_str());
+    const ReplacedSlotInfo* info = GetReplacedSlot();
+    std::string head = "slot " + std::to_string(r.slot) + " (" + SlotTypeName(type) + "): ";
+    if (!info || info->percent < 0) {
+      std::printf("%snot replaced, the library has no theme\n", head.c_str());
+    } else if (info->percent != 100) {
+      std::printf("%snothing replaced%s\n", head.c_str(),
+                  type == 3 || type == 4 ? "; a video slot keeps its video" : "");
+    } else {
+      std::string ws = Utf16ToUtf8(info->workSpaceImagePath, REELKA_PATH_LEN);
+      if (type == 2)
+        std::printf("%scolours now taken from %s; workspace image %s\n", head.c_str(), r.path.c_str(), ws.c_str());
+      else
+        std::printf("%spicture replaced by %s; workspace image %s\n", head.c_str(), r.path.c_str(), ws.c_str());
+    }
+  }
+  return kOk;
+}
+
+void Host::RenderTextLayers(ThemeSlotSequence& seq) {
+  int rendered = 0;
+  int failed = 0;
+  std::set<std::string> warnings;
+  std::set<std::string> missingFonts;
+  std::string fallback;
+  for (int s = 0; s < SlotCount(seq); ++s) {
+    SlotContext& slot = seq.slots[s];
+    for (int l = 0; l < LayerCount(slot); ++l) {
+      LayerContext& layer = slot.layers[l];
+      if (layer.layerType != 3) continue;
+      char name[64];
+      std::snprintf(name, sizeof(name), "reelka_text_%02d_%02d.png", s, l);
+      std::string path = mTempDir + name;
+      if (IsInput(path)) {
+        Warn("text layer " + std::to_string(s) + "/" + std::to_string(l) + " not rendered: " + Quote(path) +
+             " is one of the inputs");
+        ++failed;
+        continue;
+      }
+      TextLayerStyle style;
+      style.width = layer.width;
+      style.height = layer.height;
+      style.size = layer.size;
+      style.text = Utf16ToUtf8(layer.text, REELKA_PATH_LEN);
+      style.font = Utf16ToUtf8(layer.font, REELKA_PATH_LEN);
+      style.vertical = Utf16ToUtf8(layer.vertical, REELKA_SHORT_LEN);
+      style.horizontal = Utf16ToUtf8(layer.horizontal, REELKA_SHORT_LEN);
+      style.colour = Utf16ToUtf8(layer.colour, REELKA_SHORT_LEN);
+      style.background = Utf16ToUtf8(layer.background, REELKA_SHORT_LEN);
+      TextRenderResult result = RenderTextLayer(style, path);
+      if (!result.warning.empty()) warnings.insert(result.warning);
+      if (!result.missingFont.empty()) {
+        missingFonts.insert(result.missingFont);
+        fallback = result.family;
+      }
+      std::u16string wide;
+      if (!result.ok || !Utf8ToUtf16(path, wide) || !StoreField(layer.layerSource, REELKA_PATH_LEN, wide)) {
+        Warn("text layer " + std::to_string(s) + "/" + std::to_string(l) + " not rendered: " +
+             (result.error.empty() ? "path too long" : result.error));
+        ++failed;
+        continue;
+      }
+      layer.layerType = 4;
+      ++rendered;
+    }
+  }
+  for (const auto& w : warnings) Warn("text: " + w);
+  if (!missingFonts.empty()) {
+    std::string names;
+    for (const auto& f : missingFonts) names += (names.empty() ? "" : ", ") + f;
+    Warn("fonts not installed, " + fallback + " used instead: " + names);
+  }
+  std::printf("text layers: %d rendered into %s%s\n", rendered, mWorkDir.c_str(),
+              failed ? (", " + std::to_string(failed) + " left out").c_str() : "");
+}
+
+int Host::SaveClip(const std::u16string& firstSlotImage) {
+  // The first-slot still is named only once a frame of this run is drawn.
+  std::error_code ec;
+  std::string still = Utf16ToUtf8(firstSlotImage);
+  bool drewFrames = !still.empty() && fs::is_regular_file(still, ec);
+
+  // The clip is saved next to the destination first and renamed once it is
+  // complete, so a failure leaves an existing destination untouched.
+  fs::path dest(mOutput);
+  std::string pattern = (dest.parent_path() / ("." + dest.filename().string() + ".XXXXXX")).string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  int fd = ::mkstemp(buffer.data());
+  if (fd < 0) {
+    Fail("cannot create a file in " + Quote(dest.parent_path().string()) + ": " + std::strerror(errno));
+    return kNoClip;
+  }
+  ::close(fd);
+  std::string temp(buffer.data());
+  std::u16string wideTemp;
+  Utf8ToUtf16(temp, wideTemp);
+  bool saved = SaveReelka(wideTemp.c_str());
+  uintmax_t size = fs::file_size(temp, ec);
+  if (ec) size = 0;
+  if (Interrupted()) {
+    fs::remove(temp, ec);
+    return kCancelled;
+  }
+  if (!saved || size == 0 || !drewFrames) {
+    fs::remove(temp, ec);
+    std::string reason = !saved            ? "the library could not save it"
+                         : size == 0       ? "the library's output is empty"
+                                           : "the library drew no frame in this run";
+    Fail("no clip was produced (" + reason + ")");
+    return kNoClip;
+  }
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::chmod(temp.c_str(), 0666 & ~mask);
+  if (::rename(temp.c_str(), mOutput.c_str()) != 0) {
+    Fail("cannot move the clip to " + Quote(mOutput) + ": " + std::strerror(errno));
+    fs::remove(temp, ec);
+    return kNoClip;
+  }
+  std::string details;
+  cv::VideoCapture capture(mOutput);
+  if (capture.isOpened()) {
+    char buf[128];
+    std::snprintf(buf, sizeof(buf), ", %d x %d, %.0f frames at %.2f fps",
+                  static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH)),
+                  static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT)), capture.get(cv::CAP_PROP_FRAME_COUNT),
+                  capture.get(cv::CAP_PROP_FPS));
+    details = buf;
+  }
+  std::printf("clip written: %s (%ju bytes%s)\n", mOutput.c_str(), size, details.c_str());
+  return kOk;
+}
+
+int Host::Run() {
+  int code = CheckInputs();
+  if (code != kOk) return code;
+  code = ChooseResources();
+  if (code != kOk) return code;
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    Warn("no display: the library draws in a hidden OpenGL window; run under xvfb-run -a");
+
+  InstallInterruptHandler();
+  const std::string themeName = ThemeName(mOptions.theme);
+
+  mLibraryUsed = true;
+  mLimit = GetThemeLimitInfo(mOptions.theme);
+  std::printf("theme %s: %d to %d photos, %d to %d seconds of video\n", themeName.c_str(), mLimit.minImage,
+              mLimit.maxImage, mLimit.minVideoSec, mLimit.maxVideoSec);
+
+  if (mOptions.photos.empty() && mLimit.maxImage > 0) {
+    mOptions.photos = FindPhotos(kMatePhotos, static_cast<size_t>(std::min(mLimit.maxImage, REELKA_MAX_IMAGES)));
+    if (mOptions.photos.empty()) {
+      Fail(std::string("no photos given, and none found under ") + kMatePhotos + " (package mate-backgrounds)");
+      return Finish(kBadInput);
+    }
+    std::printf("photos: %zu from %s\n", mOptions.photos.size(), kMatePhotos);
+  }
+  std::string limitError = CheckLimits(mLimit, themeName, static_cast<int>(mOptions.photos.size()),
+                                       static_cast<int>(mOptions.videos.size()), mVideoSeconds);
+  if (!limitError.empty()) {
+    Fail(limitError);
+    return Finish(mLimit.maxImage <= 0 ? kNoClip : kBadInput);
+  }
+
+  for (const auto& p : mOptions.photos) RecordInput(mInputs, p);
+  for (const auto& p : mOptions.videos) RecordInput(mInputs, p);
+  for (const auto& r : mOptions.replacements) RecordInput(mInputs, r.path);
+  if (IsInput(mOutput)) {
+    Fail("destination " + Quote(mOutput) + " is one of the inputs");
+    return Finish(kBadInput);
+  }
+
+  int estimate = GetEstimatedTimeSec(mOptions.theme, static_cast<int>(mOptions.photos.size()), mVideoSeconds);
+  if (mOptions.videos.empty())
+    std::printf("material: %zu photos, no video\n", mOptions.photos.size());
+  else
+    std::printf("material: %zu photos, %zu video%s of %s\n", mOptions.photos.size(), mOptions.videos.size(),
+                mOptions.videos.size() == 1 ? "" : "s", FormatSeconds(mVideoSecondsExact).c_str());
+  if (estimate > 0)
+    std::printf("estimated clip length: %d s\n", estimate);
+  else
+    Warn("the library gives no clip length for this material (" + std::to_string(estimate) + ")");
+
+  auto input = std::make_unique<UserInputContext>();
+  std::memset(input.get(), 0, sizeof(UserInputContext));
+  input->NumOfImage = static_cast<int32_t>(mOptions.photos.size());
+  input->NumOfVideo = static_cast<int32_t>(mOptions.videos.size());
+  std::u16string wide;
+  for (size_t i = 0; i < mOptions.photos.size(); ++i) {
+    Utf8ToUtf16(mOptions.photos[i], wide);
+    StoreField(input->ImagePath[i], REELKA_PATH_LEN, wide);
+  }
+  for (size_t i = 0; i < mOptions.videos.size(); ++i) {
+    Utf8ToUtf16(mOptions.videos[i], wide);
+    StoreField(input->VideoPath[i], REELKA_PATH_LEN, wide);
+  }
+  input->tubWidth = 192;
+  input->tubHeight = 108;
+  input->wsWidth = 960;
+  input->wsHeight = 540;
+  Utf8ToUtf16(mTempDir, wide);
+  StoreField(input->tempDirPath, REELKA_PATH_LEN, wide);
+
+  if (mOptions.log) {
+    fs::path logs = fs::path(mTempDir) / ".." / "Logs";
+    std::error_code ec;
+    fs::create_directories(logs, ec);
+    if (ec && !fs::is_directory(logs, ec))
+      Warn("cannot create log folder " + Quote(logs.lexically_normal().string()) + "; no log is written");
+    else
+      std::printf("log folder: %s\n", logs.lexically_normal().c_str());
+  }
+
+  std::error_code cdError;
+  fs::current_path(mResources, cdError);
+  if (cdError) {
+    Fail("cannot change to resource folder " + Quote(mResources) + ": " + cdError.message());
+    return Finish(kBadInput);
+  }
+  std::printf("working folder: %s\nresources: %s\n", mWorkDir.c_str(), mResources.c_str());
+  std::fflush(stdout);
+
+  if (Interrupted()) return Finish(kCancelled);
+  if (!RunPass("preparing", StartPass, input.get())) return Finish(kCancelled);
+
+  const ThemeSlotSequence* context = GetThemeContext();
+  if (context) ListSlots(*context);
+  else Warn("the library hands out no theme context");
+  if (context && SlotCount(*context) == 0) Warn("the theme context has no slots");
+
+  code = ApplyReplacements();
+  if (code != kOk) return Finish(code);
+
+  // The host's own copy is what the create pass reads.
+  auto sequence = std::make_unique<ThemeSlotSequence>();
+  std::memset(sequence.get(), 0, sizeof(ThemeSlotSequence));
+  context = GetThemeContext();
+  if (context) std::memcpy(sequence.get(), context, sizeof(ThemeSlotSequence));
+  sequence->slotCount = SlotCount(*sequence);
+  for (int s = 0; s < sequence->slotCount; ++s) sequence->slots[s].layerCount = LayerCount(sequence->slots[s]);
+
+  RenderTextLayers(*sequence);
+  std::fflush(stdout);
+  if (Interrupted()) return Finish(kCancelled);
+
+  if (!RunPass("rendering", CreatePass, sequence.get())) return Finish(kCancelled);
+
+  const reelka_char16* first = GetFirstSlotImage();
+  std::u16string firstSlotImage;
+  if (first) {
+    size_t n = 0;
+    while (n < 4096 && first[n]) ++n;
+    firstSlotImage.assign(first, n);
+  }
+  if (!firstSlotImage.empty()) std::printf("first slot image: %s\n", Utf16ToUtf8(firstSlotImage).c_str());
+
+  code = SaveClip(firstSlotImage);
+  std::fflush(stdout);
+  return Finish(code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Keep result lines in order with the progress lines when both are logged.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  HostOptions options;
+  std::string error;
+  if (!ParseArgs(argc, argv, options, error)) {
+    Fail(error);
+    std::fprintf(stderr, "Try 'reelka --help'.\n");
+    return kBadInput;
+  }
+  if (options.help) {
+    std::fputs(UsageText("reelka").c_str(), stdout);
+    return kOk;
+  }
+  Host host(options);
+  return host.Run();
+}

@@ -1,0 +1,169 @@
+#include "ShaderUtils.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <new>
+#include <vector>
+
+#include "api/Log.h"
+
+namespace {
+
+// One log line with the driver's info log, written through the open log file.
+void WriteInfoLog(const char* tag, int line, const char* label, const std::vector<char>& text) {
+  FILE* file = OpenLogFile();
+  if (!file) return;
+  WriteLogPrefix(file, tag, line);
+  std::fprintf(file, "%s : %s\n", label, text.data());
+  std::fclose(file);
+}
+
+// Brings a picture to 8-bit 1, 3 or 4 channels with continuous rows.
+cv::Mat ToUploadable(const cv::Mat& picture) {
+  cv::Mat out = picture;
+  if (out.depth() != CV_8U) {
+    double scale = 1.0;
+    if (out.depth() == CV_16U) scale = 1.0 / 257.0;
+    else if (out.depth() == CV_32F || out.depth() == CV_64F) scale = 255.0;
+    out.convertTo(out, CV_MAKETYPE(CV_8U, out.channels()), scale);
+  }
+  if (out.channels() == 2 || out.channels() > 4) {
+    cv::Mat first;
+    cv::extractChannel(out, first, 0);
+    out = first;
+  }
+  if (!out.isContinuous()) out = out.clone();
+  return out;
+}
+
+}  // namespace
+
+GLuint ShaderUtils::LoadShaderFromSource(GLenum type, const char* source) {
+  static const char* const kTag = "ShaderUtils::LoadShaderFromSource";
+  GLuint shader = glCreateShader(type);
+  ORV_GL_CHECK(kTag);
+  if (shader == 0) {
+    ORV_LOG(kTag, "## Couldn't create a shader of type 0x%.4x", static_cast<unsigned>(type));
+    return 0;
+  }
+  glShaderSource(shader, 1, &source, nullptr);
+  ORV_GL_CHECK(kTag);
+  glCompileShader(shader);
+  ORV_GL_CHECK(kTag);
+  GLint compiled = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  ORV_GL_CHECK(kTag);
+  if (compiled) return shader;
+
+  GLint length = 0;
+  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  ORV_GL_CHECK(kTag);
+  if (length > 0) {
+    std::vector<char> text;
+    try {
+      text.assign(static_cast<size_t>(length) + 1, '\0');
+    } catch (const std::bad_alloc&) {
+      text.clear();
+    }
+    if (!text.empty()) {
+      glGetShaderInfoLog(shader, length, nullptr, text.data());
+      ORV_GL_CHECK(kTag);
+      WriteInfoLog(kTag, __LINE__, "Compile Log", text);
+    }
+  }
+  ORV_LOG(kTag, "## Shader compilation failed (type 0x%.4x)", static_cast<unsigned>(type));
+  glDeleteShader(shader);
+  ORV_GL_CHECK(kTag);
+  return 0;
+}
+
+GLuint ShaderUtils::CreateProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
+                                  GLuint* fragmentShader) {
+  static const char* const kTag = "ShaderUtils::CreateProgram";
+  GLuint vertex = LoadShaderFromSource(GL_VERTEX_SHADER, vertexSource);
+  if (vertexShader) *vertexShader = vertex;
+  if (vertex == 0) return 0;
+  GLuint fragment = LoadShaderFromSource(GL_FRAGMENT_SHADER, fragmentSource);
+  if (fragmentShader) *fragmentShader = fragment;
+  if (fragment == 0) return 0;
+
+  GLuint program = glCreateProgram();
+  ORV_GL_CHECK(kTag);
+  if (program == 0) {
+    ORV_LOG(kTag, "## Couldn't create a program");
+    return 0;
+  }
+  glAttachShader(program, vertex);
+  ORV_GL_CHECK(kTag);
+  glAttachShader(program, fragment);
+  ORV_GL_CHECK(kTag);
+  glLinkProgram(program);
+  ORV_GL_CHECK(kTag);
+  GLint linked = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  ORV_GL_CHECK(kTag);
+  if (linked == GL_TRUE) return program;
+
+  GLint length = 0;
+  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+  ORV_GL_CHECK(kTag);
+  if (length > 0) {
+    std::vector<char> text;
+    try {
+      text.assign(static_cast<size_t>(length) + 1, '\0');
+    } catch (const std::bad_alloc&) {
+      text.clear();
+    }
+    if (!text.empty()) {
+      glGetProgramInfoLog(program, length, nullptr, text.data());
+      ORV_GL_CHECK(kTag);
+      WriteInfoLog(kTag, __LINE__, "Linking Log", text);
+    }
+  }
+  ORV_LOG(kTag, "## Program linking failed");
+  glDeleteProgram(program);
+  ORV_GL_CHECK(kTag);
+  return 0;
+}
+
+GLuint ShaderUtils::MatToTexture(const cv::Mat& picture) {
+  static const char* const kTag = "ShaderUtils::MatToTexture";
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  ORV_GL_CHECK(kTag);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  ORV_GL_CHECK(kTag);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  ORV_GL_CHECK(kTag);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  ORV_GL_CHECK(kTag);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  ORV_GL_CHECK(kTag);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  ORV_GL_CHECK(kTag);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  ORV_GL_CHECK(kTag);
+
+  if (picture.empty()) {
+    // Nothing to show: one fully transparent texel.
+    static const unsigned char kClear[4] = {0, 0, 0, 0};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, kClear);
+    ORV_GL_CHECK(kTag);
+    return texture;
+  }
+
+  const cv::Mat data = ToUploadable(picture);
+  GLenum source = GL_BGR;
+  GLint internal = GL_RGB;
+  if (data.channels() == 1) {
+    source = GL_LUMINANCE;
+    internal = GL_RGB;
+  } else if (data.channels() == 4) {
+    source = GL_BGRA;
+    internal = GL_RGBA;
+  }
+  glTexImage2D(GL_TEXTURE_2D, 0, internal, data.cols, data.rows, 0, source, GL_UNSIGNED_BYTE, data.data);
+  ORV_GL_CHECK(kTag);
+  return texture;
+}

@@ -1,0 +1,21 @@
+// Static OpenGL helpers shared by every effect: shaders, programs, textures.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <opencv2/core.hpp>
+
+#include "GLErrorCheck.h"
+
+class ShaderUtils {
+ public:
+  // Shader name, or 0 when it does not compile ("Compile Log : %s" logged).
+  static GLuint LoadShaderFromSource(GLenum type, const char* source);
+  // Program name, or 0 on failure. The shader names are stored in the
+  // out-parameters as soon as each exists; the caller deletes them.
+  static GLuint CreateProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
+                              GLuint* fragmentShader);
+  // New GL_TEXTURE_2D holding the picture (8-bit, 1, 3 or 4 channels), first
+  // row as texture row 0; left bound to the active texture unit.
+  static GLuint MatToTexture(const cv::Mat& picture);
+};

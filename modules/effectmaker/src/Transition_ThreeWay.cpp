@@ -1,0 +1,195 @@
+#include "Transition_ThreeWay.h"
+
+#include "FullScreenQuad.h"
+#include "OrvEffectMaker.h"
+#include "ProgressCurve.h"
+#include "ShaderUtils.h"
+#include "api/Log.h"
+
+const char* const Transition_ThreeWay::kVertexShaderText = orv_quad::kVertexShader;
+const char* const Transition_ThreeWay::kFragmentShaderText =
+    "#ifdef GL_ES\n"
+    "precision highp float;\n"
+    "#endif\n"
+    "varying vec2 v_texCoord;\n"
+    "uniform sampler2D Texture1;\n"
+    "uniform sampler2D Texture2;\n"
+    "uniform sampler2D Texture3;\n"
+    "uniform sampler2D Texture4;\n"
+    "uniform float progress;\n"
+    "vec4 spetial1(vec2 uv)\n"
+    "{\n"
+    "    float pro = sin( (progress * 3.14159) );\n"
+    "    if (uv.y < pro && uv.x < 0.690000 && uv.y < 0.580000)\n"
+    "        return texture2D(Texture2, vec2(uv.x, uv.y + (1.0 - pro)));\n"
+    "    if (uv.x < pro && uv.x < 1.00000 && uv.y > 0.610000)\n"
+    "        return texture2D(Texture3, vec2(uv.x + (1.0 - pro), uv.y));\n"
+    "    if (uv.x > 1.0 - pro && uv.x > 0.710000 && uv.y < 0.580000)\n"
+    "        return texture2D(Texture4, vec2(uv.x - (1.0 - pro), uv.y));\n"
+    "    return texture2D(Texture1, uv);\n"
+    "}\n"
+    "void main()\n"
+    "{\n"
+    "    gl_FragData[0] = spetial1( vec2(v_texCoord) );\n"
+    "}\n";
+
+Transition_ThreeWay::Transition_ThreeWay(int32_t w, int32_t h, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
+    : OrvTransitionEffectInterface(maker, sink) {
+  static const char* const kTag = "Transition_ThreeWay::Transition_ThreeWay";
+  width = w;
+  height = h;
+  program = ShaderUtils::CreateProgram(kVertexShaderText, &vertexShader, kFragmentShaderText, &fragmentShader);
+  glUseProgram(program);
+  ORV_GL_CHECK(kTag);
+  indices = {{0, 1, 2, 0, 2, 3}};
+}
+
+Transition_ThreeWay::~Transition_ThreeWay() {
+  static const char* const kTag = "Transition_ThreeWay::~Transition_ThreeWay";
+  glUseProgram(0);
+  ORV_GL_CHECK(kTag);
+  if (program != 0 && vertexShader != 0) {
+    glDetachShader(program, vertexShader);
+    ORV_GL_CHECK(kTag);
+  }
+  if (program != 0 && fragmentShader != 0) {
+    glDetachShader(program, fragmentShader);
+    ORV_GL_CHECK(kTag);
+  }
+  if (vertexShader != 0) {
+    glDeleteShader(vertexShader);
+    ORV_GL_CHECK(kTag);
+  }
+  if (fragmentShader != 0) {
+    glDeleteShader(fragmentShader);
+    ORV_GL_CHECK(kTag);
+  }
+  if (program != 0) {
+    glDeleteProgram(program);
+    ORV_GL_CHECK(kTag);
+  }
+}
+
+bool Transition_ThreeWay::TranstionI2I(const cv::Mat*, const cv::Mat*, int32_t, int32_t, const float*) { return false; }
+
+bool Transition_ThreeWay::TranstionI2V(SuperFrame*, const cv::Mat*, const cv::Mat*, int32_t, const float*) {
+  return false;
+}
+
+bool Transition_ThreeWay::TranstionV2I(SuperFrame*, int32_t, const cv::Mat*, cv::Mat image, int32_t, int32_t,
+                                       const float*) {
+  image.release();
+  return false;
+}
+
+void Transition_ThreeWay::MakeBuffer() {
+  static const char* const kTag = "Transition_ThreeWay::MakeBuffer";
+  if (vPositionLoc >= 0) {
+    glEnableVertexAttribArray(static_cast<GLuint>(vPositionLoc));
+    ORV_GL_CHECK(kTag);
+    glVertexAttribPointer(static_cast<GLuint>(vPositionLoc), 3, GL_FLOAT, GL_FALSE, orv_quad::kStride,
+                          orv_quad::kVertices);
+    ORV_GL_CHECK(kTag);
+  }
+  if (texCoordLoc >= 0) {
+    glEnableVertexAttribArray(static_cast<GLuint>(texCoordLoc));
+    ORV_GL_CHECK(kTag);
+    glVertexAttribPointer(static_cast<GLuint>(texCoordLoc), 2, GL_FLOAT, GL_FALSE, orv_quad::kStride,
+                          orv_quad::kVertices + 3);
+    ORV_GL_CHECK(kTag);
+  }
+  glViewport(0, 0, width, height);
+  ORV_GL_CHECK(kTag);
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  ORV_GL_CHECK(kTag);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  ORV_GL_CHECK(kTag);
+}
+
+std::vector<float> Transition_ThreeWay::ProgressValues(int32_t frameCount) {
+  std::vector<float> values;
+  if (frameCount <= 0) return values;
+  const std::vector<float> curve = ScaleProgressCurve(100, MakeProgressCurve(frameCount));
+  values.reserve(static_cast<size_t>(frameCount));
+  for (int32_t k = 0; k < frameCount; ++k) values.push_back(curve[static_cast<size_t>(k) + 1] * 0.005f);
+  return values;
+}
+
+bool Transition_ThreeWay::Run(const cv::Mat* const pictures[4], int32_t frameCount, const char* tag) {
+  if (program != 0) {
+    vPositionLoc = glGetAttribLocation(program, "vPosition");
+    ORV_GL_CHECK(tag);
+    texCoordLoc = glGetAttribLocation(program, "a_texCoord");
+    ORV_GL_CHECK(tag);
+  }
+  static const char* const kSamplers[4] = {"Texture1", "Texture2", "Texture3", "Texture4"};
+  GLuint textures[4] = {0, 0, 0, 0};
+  for (int unit = 0; unit < 4; ++unit) {
+    GLint location = -1;
+    if (program != 0) {
+      location = glGetUniformLocation(program, kSamplers[unit]);
+      ORV_GL_CHECK(tag);
+    }
+    // A picture shown in several panels is uploaded once.
+    for (int j = 0; j < unit; ++j)
+      if (pictures[j] == pictures[unit]) textures[unit] = textures[j];
+    if (textures[unit] == 0) textures[unit] = ShaderUtils::MatToTexture(*pictures[unit]);
+    glUniform1i(location, unit);
+    ORV_GL_CHECK(tag);
+  }
+  GLint progressLoc = -1;
+  if (program != 0) {
+    progressLoc = glGetUniformLocation(program, "progress");
+    ORV_GL_CHECK(tag);
+  }
+  const std::vector<float> values = ProgressValues(frameCount);
+  for (int32_t k = 0; k < frameCount; ++k) {
+    if (IsCanceled()) break;
+    MakeBuffer();
+    for (int unit = 0; unit < 4; ++unit) {
+      glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+      ORV_GL_CHECK(tag);
+      glBindTexture(GL_TEXTURE_2D, textures[unit]);
+      ORV_GL_CHECK(tag);
+    }
+    glUniform1f(progressLoc, values[static_cast<size_t>(k)]);
+    ORV_GL_CHECK(tag);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ORV_GL_CHECK(tag);
+    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data());
+    ORV_GL_CHECK(tag);
+    WriteFrame();
+  }
+  glActiveTexture(GL_TEXTURE0);
+  ORV_GL_CHECK(tag);
+  for (int unit = 0; unit < 4; ++unit) {
+    bool shared = false;
+    for (int j = 0; j < unit; ++j) shared = shared || textures[j] == textures[unit];
+    if (shared) continue;
+    glDeleteTextures(1, &textures[unit]);
+    ORV_GL_CHECK(tag);
+  }
+  return true;
+}
+
+bool Transition_ThreeWay::EffectOnlyOneImage(const cv::Mat* picture, int32_t frameCount) {
+  static const char* const kTag = "Transition_ThreeWay::EffectOnlyOneImage";
+  if (IsCanceled()) return true;
+  const cv::Mat background(height > 0 ? height : 1, width > 0 ? width : 1, CV_8UC3, cv::Scalar::all(255));
+  static const cv::Mat kNone;
+  const cv::Mat* image = picture ? picture : &kNone;
+  const cv::Mat* pictures[4] = {&background, image, image, image};
+  return Run(pictures, frameCount, kTag);
+}
+
+bool Transition_ThreeWay::EffectThreeImage(const std::vector<cv::Mat>* pictures, int32_t frameCount) {
+  static const char* const kTag = "Transition_ThreeWay::EffectThreeImage";
+  if (IsCanceled()) return true;
+  if (!pictures || pictures->size() < 4) {
+    ORV_LOG(kTag, "## Three-panel effect needs four pictures, got %d",
+            pictures ? static_cast<int>(pictures->size()) : 0);
+    return true;
+  }
+  const cv::Mat* list[4] = {&(*pictures)[0], &(*pictures)[1], &(*pictures)[2], &(*pictures)[3]};
+  return Run(list, frameCount, kTag);
+}

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -143,11 +145,21 @@ TEST(ApiInput, StartPassClampsCountsAndLogsItsBrackets) {
   EXPECT_NE(log.find("NumOfImage 5000 is outside 0..50, using 50"), std::string::npos);
   EXPECT_NE(log.find("NumOfVideo -3 is outside 0..3, using 0"), std::string::npos);
   EXPECT_NE(log.find("Leave StartReelka"), std::string::npos);
-  // Progress after the pass: at most one 100, then 0.
-  int first = GetProgressValue();
-  EXPECT_GE(first, 0);
-  EXPECT_LE(first, 100);
-  if (first == 100) EXPECT_EQ(GetProgressValue(), 0);
+  // The finished start pass reads 100 once, then 0 until the next pass.
+  EXPECT_EQ(GetProgressValue(), 100);
+  EXPECT_EQ(GetProgressValue(), 0);
+  EXPECT_EQ(GetProgressValue(), 0);
+}
+
+TEST(ApiProgress, QueriesAndCancelNeverCreateEngines) {
+  Released release;
+  ReleaseReelka();
+  EXPECT_EQ(GetProgressValue(), 0);
+  CancelEncoding();
+  EXPECT_EQ(gFXEngine, nullptr);
+  EXPECT_EQ(gVideoEngine, nullptr);
+  g_isFXCancel = false;
+  g_isVideoEngineCancel = false;
 }
 
 TEST(ApiInput, StartPassWithoutPicturesIsRefusedWithALogLine) {
@@ -217,4 +229,39 @@ TEST(ScriptMaker, CancelledOrThemelessStartDoesNothing) {
   EXPECT_FALSE(maker.FXSaveReelka(u"/tmp/reelka_never.avi"));
   EXPECT_EQ(maker.Stop(), 0);
   EXPECT_EQ(maker.Stop(), -2);
+}
+
+TEST(ApiCancel, CancelDuringACreatePassStopsItAndNothingIsSaved) {
+  Released release;
+  TempRun run;
+  auto input = MakeInput(run, 6);
+  GetThemeLimitInfo(1);
+  GetEstimatedTimeSec(1, 6, 0);
+  KV_StartReelka(input.get());
+  ThemeSlotSequence* context = GetThemeContext();
+  ASSERT_GT(context->slotCount, 0);
+  std::string dest = run.root + "/clip.avi";
+  std::ofstream(dest) << "the user's earlier file";
+
+  std::thread work([&] { KV_CreateReelka(context); });
+  // Wait until the render has visibly begun, then cancel.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int seen = 0;
+  while (seen == 0 && std::chrono::steady_clock::now() < deadline) {
+    seen = GetProgressValue();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  auto start = std::chrono::steady_clock::now();
+  CancelEncoding();
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  work.join();
+  EXPECT_LT(waited.count(), 1500);
+  EXPECT_GT(seen, 0);
+  EXPECT_FALSE(SaveReelka(platform::Utf8ToUtf16(dest).c_str()));
+  EXPECT_EQ(testutil::ReadFile(dest), "the user's earlier file");
+  std::string log = testutil::ReadLog();
+  EXPECT_NE(log.find("Leave CancelEncoding"), std::string::npos);
+  EXPECT_NE(log.find("The last create pass did not complete"), std::string::npos);
+  g_isFXCancel = false;
+  g_isVideoEngineCancel = false;
 }

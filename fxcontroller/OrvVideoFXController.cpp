@@ -76,6 +76,8 @@ void OrvVideoFXController::Init() {
   mWidth = w;
   mHeight = h;
   mEffectMaker = new OrvEffectMaker(w, h, mOutputFrameHandler, resourceDir);
+  // Encoding may run on into the next scene; the pass drains at its end.
+  mEffectMaker->SetWaitForWrites(false);
   mAssetsDirectory = resourceDir + gPathSeparator;
   ORV_LOG(kTag, " >> Assets directoryPath : %s", mAssetsDirectory.c_str());
   mEntity = new OrvVideoFXEntity(mEffectMaker);
@@ -202,6 +204,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
       ORV_LOG(kTag, "## Couldn't create the OpenGL context (no display?); the render pass ends.");
       mEffectMaker->DeInitOpenGL();
       mStatus.noContext = true;
+      DrainFrameWrites();
       mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
       return false;
     }
@@ -274,10 +277,13 @@ void OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeScene* sc
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
     const int32_t frames = fxframes::OneImage(mFps, scene->durationSec, meta.mImageHoldSec);
-    if (!mEntity->IsCanceled()) (mEntity->mEffectMaker->*(mEntity->mOneImageMethod))(6001, &start, frames);
+    if (mEntity->IsCanceled()) return;
+    OrvEffectMaker* maker = mEntity->mEffectMaker;
+    const OrvVideoFXEntity::OneImageMethod oneImage = mEntity->mOneImageMethod;
+    if (maker && oneImage) (maker->*oneImage)(6001, &start, frames);
     return;
   }
-  if (!mEntity->HasI2I(code)) mSceneSkipped = true;
+  if (!mEntity->HasI2I(code) || !OrvEffectMaker::HasEffectClass(code)) mSceneSkipped = true;
   cv::Mat from = GetStartImage(tr, scene);
   cv::Mat to = GetEndImage(tr, scene);
   if (from.empty() || to.empty()) return SkipScene(kTag, "no start or end picture");
@@ -323,7 +329,7 @@ void OrvVideoFXController::BindMethodI2V(ThemeResource* tr, const ThemeScene* sc
   if (start.empty()) return SkipScene(kTag, "no start picture");
   cv::Mat paper;
   if (!GetVideoPaper(tr, scene->endIndex, kTag, &paper)) return SkipScene(kTag, "no paper entry for the block");
-  if (!mEntity->HasI2V(code)) mSceneSkipped = true;
+  if (!mEntity->HasI2V(code) || !OrvEffectMaker::HasEffectClass(code)) mSceneSkipped = true;
   const int32_t tl = fxframes::VideoTransition(mFps, scene->durationSec, tr->mMetaData.mTransitionSec,
                                                loc->block->sfSize);
   const float option = scene->effectOption;
@@ -344,12 +350,11 @@ void OrvVideoFXController::BindMethodV2I(ThemeResource* tr, const ThemeScene* sc
   if (!GetVideoPaper(tr, scene->startIndex, kTag, &paper)) return SkipScene(kTag, "no paper entry for the block");
   cv::Mat end = GetEndImage(tr, scene);
   if (end.empty()) return SkipScene(kTag, "no end picture");
-  if (!mEntity->HasV2I(code)) mSceneSkipped = true;
+  if (!mEntity->HasV2I(code) || !OrvEffectMaker::HasEffectClass(code)) mSceneSkipped = true;
   const float option = scene->effectOption;
   const int32_t sfSize = loc->block->sfSize;
   const int32_t tl = fxframes::VideoTransition(mFps, scene->durationSec, tr->mMetaData.mTransitionSec, sfSize);
-  // The effect owns its copy of the end picture.
-  mEntity->BindTransitionV2I(code, loc, sfSize - tl, &paper, sfSize, tl, &option, end.clone());
+  mEntity->BindTransitionV2I(code, loc, sfSize - tl, &paper, sfSize, tl, &option, end);
 }
 
 void OrvVideoFXController::BindMethodV2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {

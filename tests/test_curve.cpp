@@ -55,7 +55,9 @@ TEST(CurveTest, EveryLengthRisesFromZeroToTheMaximum) {
         ASSERT_TRUE(std::isfinite(c[i])) << n;
         ASSERT_GE(c[i], c[i - 1]) << "n=" << n << " i=" << i;
       }
-      if (n > 0) ASSERT_NEAR(c.back(), maximum, maximum * 1e-6) << n;
+      if (n > 0) {
+        ASSERT_NEAR(c.back(), maximum, maximum * 1e-6) << n;
+      }
     }
   }
 }

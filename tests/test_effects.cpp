@@ -62,6 +62,7 @@ class EffectsTest : public ::testing::Test {
     gInputFrameHandler = nullptr;
     g_isFXCancel = false;
     if (!savedTempDir.empty()) gOutfileTempDir = savedTempDir;
+    if (!dir.empty()) rtest::RemoveTempDir(dir);
   }
 
   std::string dir, ref, savedTempDir;
@@ -376,6 +377,7 @@ TEST_F(EffectsTest, BrokenShaderIsLoggedAndYieldsNoProgram) {
   text << log.rdbuf();
   EXPECT_NE(text.str().find("Compile Log : "), std::string::npos);
   EXPECT_NE(text.str().find("## Shader compilation failed"), std::string::npos);
+  rtest::RemoveTempDir(root);
 }
 
 TEST(EffectMakerTest, PublishesTheFrameSizeAndSurvivesRepeatedTeardown) {

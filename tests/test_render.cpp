@@ -1,5 +1,6 @@
 // Create passes through the FX controller: scene walk, frame counts, skips,
 // cancellation, the missing display, and a clean OpenGL log.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
@@ -13,6 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "GLErrorCheck.h"
+#include "OrvEffectMaker.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvVideoFXController.h"
@@ -103,6 +105,7 @@ class RenderTest : public ::testing::Test {
   void TearDown() override {
     g_isFXCancel = false;
     gOutfileTempDir = savedTempDir;
+    if (!root.empty()) rtest::RemoveTempDir(root);
   }
 
   FXControllerParams Params() {
@@ -168,10 +171,12 @@ TEST_F(RenderTest, ImagePassRendersEverySceneAtTheVideosRate) {
   EXPECT_TRUE(rtest::Near(sink.frames[44].at<cv::Vec3b>(54, 96), cv::Scalar(200, 20, 10), 1));
   EXPECT_TRUE(rtest::Near(sink.frames[44].at<cv::Vec3b>(54, 224), cv::Scalar(255, 255, 255), 1));
 
-  // Progress is published before each scene's frames.
-  EXPECT_EQ(progressAtFrame[0], 16);
-  EXPECT_EQ(progressAtFrame[25], 33);
-  EXPECT_EQ(progressAtFrame[54], 83);
+  // Progress is published before each scene's frames. The encoder thread
+  // may see a frame after drawing has moved on, so only a lower bound holds.
+  EXPECT_GE(progressAtFrame[0], 16);
+  EXPECT_GE(progressAtFrame[25], 33);
+  EXPECT_GE(progressAtFrame[54], 83);
+  EXPECT_TRUE(std::is_sorted(progressAtFrame.begin(), progressAtFrame.end()));
   EXPECT_EQ(progress.load(), 100);
 
   // Each slot picture is composed once per pass.
@@ -238,6 +243,9 @@ TEST_F(RenderTest, BadScenesAreSkippedAndTheRestRenders) {
   hostSlots.resize(2);  // slot 2 and the paper slot 3 are outside the host's slots
   sequence.push_back(Scene(1000, 1, 2, 1, 2, 1.0f));
   sequence.push_back(Scene(1000, 2, 0, 2, 0, 1.0f));
+  // A transition whose class is not in this build is logged and skipped.
+  sequence.push_back(Scene(3014, 1, 0, 1, 1, 0.2f));
+  const bool swapBuilt = OrvEffectMaker::HasEffectClass(3014);
   rtest::RecordingSink sink;
   FXPassStatus status;
   {
@@ -246,8 +254,8 @@ TEST_F(RenderTest, BadScenesAreSkippedAndTheRestRenders) {
     status = controller.GetPassStatus();
   }
   EXPECT_TRUE(status.completed);
-  EXPECT_EQ(status.scenesSkipped, 8);
-  EXPECT_EQ(sink.frames.size(), 5u);
+  EXPECT_EQ(status.scenesSkipped, swapBuilt ? 8 : 9);
+  EXPECT_EQ(sink.frames.size(), swapBuilt ? 10u : 5u);
   EXPECT_EQ(theme->calls.count(2), 0u);
   EXPECT_EQ(theme->calls.count(3), 0u);
   const std::string log = ReadFile(GetLogFilePath());

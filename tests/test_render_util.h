@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,11 @@ inline std::string MakeTempDir(const std::string& name) {
   std::string dir = "/tmp/reelka_render_" + std::to_string(::getpid()) + "_" + name + "/";
   ::mkdir(dir.c_str(), 0755);
   return dir;
+}
+
+inline void RemoveTempDir(const std::string& dir) {
+  std::error_code ignored;
+  if (dir.rfind("/tmp/reelka_render_", 0) == 0) std::filesystem::remove_all(dir, ignored);
 }
 
 // Solid colour of frame i of a generated clip.

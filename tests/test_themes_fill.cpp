@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -24,7 +26,8 @@
 
 namespace {
 
-const std::string kRoot = "/tmp/reelka_test_themes_fill";
+// One folder per process: ctest runs the cases of this suite side by side.
+const std::string kRoot = "/tmp/reelka_test_themes_fill_" + std::to_string(::getpid());
 const std::string kWork = kRoot + "/work/";
 
 std::string ReadFile(const std::string& path) {
@@ -66,7 +69,10 @@ class ThemeFill : public ::testing::Test {
     for (int s = 0; s < 12; ++s)
       for (int f = 0; f < 10; ++f) writer.write(Solid((s * 13) % 180, cv::Size(320, 240)));
   }
-  static void TearDownTestSuite() { OrvVideoHandlerFactory::ReleaseAllFrameHandlers(); }
+  static void TearDownTestSuite() {
+    OrvVideoHandlerFactory::ReleaseAllFrameHandlers();
+    std::system(("rm -rf '" + kRoot + "'").c_str());
+  }
 
   static std::vector<std::string>& pictures() {
     static std::vector<std::string> list;

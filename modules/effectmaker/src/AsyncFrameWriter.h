@@ -40,7 +40,7 @@ class AsyncFrameWriter {
     int buffer;
   };
   static constexpr int kBuffers = 3;
-  static constexpr size_t kMaxQueued = 3;
+  static constexpr size_t kMaxQueued = 32;
 
   std::mutex mMutex;
   std::condition_variable mWake;

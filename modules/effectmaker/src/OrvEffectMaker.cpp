@@ -57,6 +57,23 @@ using CurlPaperEffect = NotBuiltEffect<12>;  // Transition_CurlPaper
 using TwistEffect = NotBuiltEffect<13>;  // Transition_Twist
 using SwapEffect = NotBuiltEffect<14>;  // Transition_Swap
 
+constexpr bool kEffectBuilt[15] = {
+    !IsNotBuilt<DiagonalEffect>::value,
+    !IsNotBuilt<ZoomEffect>::value,
+    !IsNotBuilt<MoveEffect>::value,
+    !IsNotBuilt<PixelateEffect>::value,
+    !IsNotBuilt<FadeinEffect>::value,
+    !IsNotBuilt<PendulumEffect>::value,
+    !IsNotBuilt<SwirlEffect>::value,
+    !IsNotBuilt<CubeEffect>::value,
+    !IsNotBuilt<MosaicEffect>::value,
+    !IsNotBuilt<DoorwayEffect>::value,
+    !IsNotBuilt<PushEffect>::value,
+    !IsNotBuilt<ZoomInEffect>::value,
+    !IsNotBuilt<CurlPaperEffect>::value,
+    !IsNotBuilt<TwistEffect>::value,
+    !IsNotBuilt<SwapEffect>::value};
+
 int CurrentThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
 
 void OnGlfwError(int code, const char* description) {
@@ -176,7 +193,6 @@ void OrvEffectMaker::DeInitOpenGL() {
           static_cast<int>(depthTexture), static_cast<int>(fbo));
   ORV_LOG(kTag, "[Debug] Delete, ThreadID : %d", CurrentThreadId());
   ORV_LOG(kTag, "Try to destroy GLFWWindow : [%p]", static_cast<void*>(mGLFWWindow));
-  DrainFrameWrites();
   if (mGLFWWindow) {
     if (mObjectsMade) {
       glfwMakeContextCurrent(mGLFWWindow);
@@ -200,6 +216,12 @@ void OrvEffectMaker::DeInitOpenGL() {
   ORV_LOG(kTag, "DeInitOpenGL End");
 }
 
+bool OrvEffectMaker::HasEffectClass(int32_t code) {
+  const int32_t k = code % 1000;
+  if (code < 3000 || code >= 6000 || k < 0 || k >= 15) return true;
+  return kEffectBuilt[k];
+}
+
 void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {
   ORV_LOG("OrvEffectMaker::SetInputFrameHandler", "ENTER : %s, Set input frame handler : %p",
           "OrvEffectMaker::SetInputFrameHandler", static_cast<void*>(handler));
@@ -210,7 +232,7 @@ bool OrvEffectMaker::ShowImageNoEffect(const cv::Mat* image, int32_t frameCount)
   if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ShowImageNoEffect")) return true;
   Transition_NoEffect effect(mWidth, mHeight, this, mOutputFrameHandler);
   effect.ShowImage(image, frameCount);
-  DrainFrameWrites();
+  if (mWaitForWrites) DrainFrameWrites();
   return true;
 }
 
@@ -218,7 +240,7 @@ bool OrvEffectMaker::ShowVideoNoEffect(SuperFrame* block) {
   if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ShowVideoNoEffect")) return true;
   Transition_NoEffect effect(mWidth, mHeight, this, mOutputFrameHandler);
   effect.ShowVideo(block);
-  DrainFrameWrites();
+  if (mWaitForWrites) DrainFrameWrites();
   return true;
 }
 
@@ -226,7 +248,7 @@ bool OrvEffectMaker::BlendingV2V(int32_t, cv::Mat paper, SuperFrame* block, int3
   if (SkipWithoutContext(mGLReady, "OrvEffectMaker::BlendingV2V")) return true;
   Transition_Blending effect(mWidth, mHeight, this, mOutputFrameHandler);
   effect.BlendingEffect(&paper, block, frameLength);
-  DrainFrameWrites();
+  if (mWaitForWrites) DrainFrameWrites();
   return true;
 }
 
@@ -234,7 +256,7 @@ bool OrvEffectMaker::ThreeWayThreeImage(int32_t, const std::vector<cv::Mat>* pic
   if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ThreeWayThreeImage")) return true;
   Transition_ThreeWay effect(mWidth, mHeight, this, mOutputFrameHandler);
   effect.EffectThreeImage(pictures, frameCount);
-  DrainFrameWrites();
+  if (mWaitForWrites) DrainFrameWrites();
   return true;
 }
 
@@ -242,7 +264,7 @@ bool OrvEffectMaker::ThreeWayOneImage(int32_t, const cv::Mat* image, int32_t fra
   if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ThreeWayOneImage")) return true;
   Transition_ThreeWay effect(mWidth, mHeight, this, mOutputFrameHandler);
   effect.EffectOnlyOneImage(image, frameCount);
-  DrainFrameWrites();
+  if (mWaitForWrites) DrainFrameWrites();
   return true;
 }
 
@@ -258,7 +280,7 @@ bool OrvEffectMaker::RunQuadI2I(const char* member, const cv::Mat* from, const c
     if (SkipWithoutContext(mGLReady, member)) return true;
     Effect effect(this, mOutputFrameHandler);
     effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);
-    DrainFrameWrites();
+    if (mWaitForWrites) DrainFrameWrites();
     return true;
   }
 }
@@ -273,7 +295,7 @@ bool OrvEffectMaker::RunQuadI2V(const char* member, SuperFrame* video, const cv:
     if (SkipWithoutContext(mGLReady, member)) return true;
     Effect effect(this, mOutputFrameHandler);
     effect.TranstionI2V(video, paper, image, transitionLength, effectOption);
-    DrainFrameWrites();
+    if (mWaitForWrites) DrainFrameWrites();
     return true;
   }
 }
@@ -289,7 +311,7 @@ bool OrvEffectMaker::RunQuadV2I(const char* member, SuperFrame* video, int32_t t
     if (SkipWithoutContext(mGLReady, member)) return true;
     Effect effect(this, mOutputFrameHandler);
     effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption);
-    DrainFrameWrites();
+    if (mWaitForWrites) DrainFrameWrites();
     image.release();
     return true;
   }
@@ -306,7 +328,7 @@ bool OrvEffectMaker::RunMeshI2I(const char* member, const cv::Mat* from, const c
     if (SkipWithoutContext(mGLReady, member)) return true;
     Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
     effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);
-    DrainFrameWrites();
+    if (mWaitForWrites) DrainFrameWrites();
     return true;
   }
 }
@@ -321,7 +343,7 @@ bool OrvEffectMaker::RunMeshI2V(const char* member, SuperFrame* video, const cv:
     if (SkipWithoutContext(mGLReady, member)) return true;
     Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
     effect.TranstionI2V(video, paper, image, transitionLength, effectOption);
-    DrainFrameWrites();
+    if (mWaitForWrites) DrainFrameWrites();
     return true;
   }
 }
@@ -337,7 +359,7 @@ bool OrvEffectMaker::RunMeshV2I(const char* member, SuperFrame* video, int32_t t
     if (SkipWithoutContext(mGLReady, member)) return true;
     Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
     effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption);
-    DrainFrameWrites();
+    if (mWaitForWrites) DrainFrameWrites();
     image.release();
     return true;
   }

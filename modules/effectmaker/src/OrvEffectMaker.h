@@ -32,6 +32,14 @@ class OrvEffectMaker {
   bool HasContext() const { return mGLReady; }
 
   static void SetInputFrameHandler(OrvFXFrameHandler* handler);
+  // False for a transition code (3000 + k, 4000 + k, 5000 + k) whose class is
+  // not part of this build: its member logs and draws nothing.
+  static bool HasEffectClass(int32_t code);
+
+  // Frames are encoded on their own thread. By default every effect member
+  // returns once its frames have reached the writer; a caller that drains
+  // itself (DrainFrameWrites) may let encoding overlap the next scene.
+  void SetWaitForWrites(bool wait) { mWaitForWrites = wait; }
 
   int32_t GetWidth() const { return mWidth; }
   int32_t GetHeight() const { return mHeight; }
@@ -166,4 +174,5 @@ class OrvEffectMaker {
   GLFWwindow* mGLFWWindow = nullptr;
   bool mObjectsMade = false;  // framebuffer objects exist in the window's context
   bool mGLReady = false;      // context current, framebuffer complete
+  bool mWaitForWrites = true;
 };

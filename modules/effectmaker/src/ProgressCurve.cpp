@@ -42,8 +42,7 @@ std::vector<float> MakeProgressCurve(int32_t n) {
     }
     curve[static_cast<size_t>(i)] = value;
   }
-  // The truncations can leave a step of the ease-out a hair below the one
-  // before it; a transition must never run backwards.
+  // A transition never runs backwards.
   for (size_t i = 1; i < curve.size(); ++i) curve[i] = std::max(curve[i], curve[i - 1]);
   return curve;
 }

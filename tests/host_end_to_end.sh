@@ -1,0 +1,110 @@
+#!/bin/bash
+# The reelka host program end to end: a full run, a run interrupted while it
+# renders, and refused input.
+# Usage: host_end_to_end.sh REELKA_BINARY
+# Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
+set -u
+
+REELKA=${1:?usage: host_end_to_end.sh REELKA_BINARY}
+if [ -z "${DISPLAY:-}" ]; then
+  echo "SKIP: needs a display (xvfb-run -a)"
+  exit 77
+fi
+for tool in ffmpeg ffprobe; do
+  command -v "$tool" > /dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+[ -d ReelkaResource ] || { echo "FAIL: no ReelkaResource in $(pwd)"; exit 1; }
+
+TMP=$(mktemp -d /tmp/reelka_host_e2e_XXXXXX)
+PID=
+cleanup() {
+  [ -n "$PID" ] && kill -9 "$PID" 2> /dev/null
+  rm -rf "$TMP"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+now() { date +%s.%N; }
+elapsed() { awk -v a="$(now)" -v b="$1" 'BEGIN { printf "%.1f", a - b }'; }
+
+# Six distinct 960x540 photos from lavfi sources.
+mkdir -p "$TMP/photos"
+sources=("testsrc=size=960x540" "mandelbrot=size=960x540" "testsrc2=size=960x540"
+         "smptebars=size=960x540" "rgbtestsrc=size=960x540" "cellauto=size=960x540:rule=30")
+for i in "${!sources[@]}"; do
+  ffmpeg -loglevel error -y -f lavfi -i "${sources[$i]}" -frames:v 1 "$TMP/photos/p$i.png" ||
+    { echo "FAIL: cannot make photo $i"; exit 1; }
+done
+PHOTOS=("$TMP"/photos/p*.png)
+
+# 1. A full run.
+mkdir -p "$TMP/out"
+start=$(now)
+"$REELKA" --theme MODERN --work "$TMP/work" --output "$TMP/out/clip.avi" "${PHOTOS[@]}" \
+  > "$TMP/run1.out" 2> "$TMP/run1.err" < /dev/null
+code=$?
+if [ $code -ne 0 ]; then
+  fail "full run exit $code (expected 0)"; cat "$TMP/run1.err"
+fi
+echo "full run: exit $code after $(elapsed "$start") s"
+ls "$TMP"/work/ss_icon_clip_*.png > /dev/null 2>&1 || fail "no workspace images ss_icon_clip_*.png in the work folder"
+if [ -f "$TMP/out/clip.avi" ]; then
+  probe=$(ffprobe -v error -count_packets -select_streams v:0 \
+    -show_entries stream=width,height,nb_read_packets -of csv=p=0 "$TMP/out/clip.avi")
+  IFS=, read -r width height packets <<< "$probe"
+  [ "$width" = 1920 ] && [ "$height" = 1080 ] || fail "clip is ${width}x${height}, expected 1920x1080"
+  [ "${packets:-0}" -gt 0 ] 2> /dev/null || fail "clip has no frames ($probe)"
+  echo "clip: $probe"
+  grep -q "^clip written: $TMP/out/clip.avi" "$TMP/run1.out" || fail "full run did not report the clip"
+else
+  fail "no destination file"
+fi
+
+# 2. Interrupted once rendering has begun: exit 130 and no clip.
+mkdir -p "$TMP/out2"
+start=$(now)
+"$REELKA" --theme MODERN --work "$TMP/work2" --output "$TMP/out2/clip.avi" "${PHOTOS[@]}" \
+  > "$TMP/run2.out" 2> "$TMP/run2.err" < /dev/null &
+PID=$!
+for _ in $(seq 1 1200); do
+  grep -q "reelka: rendering" "$TMP/run2.err" 2> /dev/null && break
+  kill -0 "$PID" 2> /dev/null || break
+  sleep 0.1
+done
+if grep -q "reelka: rendering" "$TMP/run2.err"; then
+  sleep 1
+  kill -INT "$PID"
+  wait "$PID"
+  code=$?
+  PID=
+  echo "interrupted run: exit $code after $(elapsed "$start") s"
+  [ $code -eq 130 ] || { fail "interrupted run exit $code (expected 130)"; cat "$TMP/run2.err"; }
+  [ -e "$TMP/out2/clip.avi" ] && fail "interrupted run left a destination file"
+  [ -e "$TMP/work2/_output.avi" ] || fail "interrupted run stopped before the library began its output"
+  grep -q "cancelled" "$TMP/run2.err" || fail "interrupted run did not say it was cancelled"
+  leftovers=$(find "$TMP/out2" -mindepth 1 | wc -l)
+  [ "$leftovers" -eq 0 ] || fail "interrupted run left $leftovers files next to the destination"
+else
+  wait "$PID"
+  fail "rendering never began (exit $?)"; cat "$TMP/run2.err"
+  PID=
+fi
+
+# 3. Too few photos: exit 2 with one line on stderr.
+"$REELKA" --theme MODERN --work "$TMP/work3" --output "$TMP/out/few.avi" "${PHOTOS[@]:0:2}" \
+  > "$TMP/run3.out" 2> "$TMP/run3.err" < /dev/null
+code=$?
+[ $code -eq 2 ] || fail "too few photos: exit $code (expected 2)"
+lines=$(wc -l < "$TMP/run3.err")
+[ "$lines" -eq 1 ] || { fail "too few photos: $lines lines on stderr (expected 1)"; cat "$TMP/run3.err"; }
+[ -e "$TMP/out/few.avi" ] && fail "too few photos still wrote a clip"
+
+if [ $failures -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all host checks passed"

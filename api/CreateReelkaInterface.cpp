@@ -143,20 +143,26 @@ void CreateReelkaInterface::StartReelka(const UserInputContext* input) {
   ORV_LOG(tag, "Leave StartReelka");
 }
 
-int CreateReelkaInterface::StartFormula(int fxPercent, int videoPercent) {
+namespace {
+
+// fxPercent alone while the video side reports 0; otherwise the weighted sum
+// in double, each step rounded as written, truncated.
+int WeightedPercent(int fxPercent, double fxWeight, int videoPercent, double videoWeight) {
   if (videoPercent == 0) return fxPercent;
-  volatile double a = static_cast<double>(fxPercent) * 0.30000000000000004;
-  volatile double b = static_cast<double>(videoPercent) * 0.7;
+  volatile double a = static_cast<double>(fxPercent) * fxWeight;
+  volatile double b = static_cast<double>(videoPercent) * videoWeight;
   volatile double sum = a + b;
   return static_cast<int>(sum);
 }
 
+}  // namespace
+
+int CreateReelkaInterface::StartFormula(int fxPercent, int videoPercent) {
+  return WeightedPercent(fxPercent, 0.30000000000000004, videoPercent, 0.7);
+}
+
 int CreateReelkaInterface::CreateFormula(int fxPercent, int videoPercent) {
-  if (videoPercent == 0) return fxPercent;
-  volatile double a = static_cast<double>(fxPercent) * 0.7;
-  volatile double b = static_cast<double>(videoPercent) * 0.3;
-  volatile double sum = a + b;
-  return static_cast<int>(sum);
+  return WeightedPercent(fxPercent, 0.7, videoPercent, 0.3);
 }
 
 int CreateReelkaInterface::GetProgressValue() {

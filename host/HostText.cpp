@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/Platform.h"
+
 namespace reelka_host {
 
 namespace {
@@ -12,24 +14,6 @@ namespace {
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // Characters a markup parser accepts from a numeric reference.
@@ -108,70 +92,19 @@ std::string SpaceCamelCase(const std::string& s) {
 }  // namespace
 
 bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
-  out.clear();
-  std::u16string result;
-  size_t i = 0;
-  while (i < in.size()) {
-    unsigned char c = static_cast<unsigned char>(in[i]);
-    uint32_t cp;
-    size_t extra;
-    if (c < 0x80) {
-      cp = c;
-      extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      cp = c & 0x1F;
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      cp = c & 0x0F;
-      extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      cp = c & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (i + extra >= in.size()) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(in[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are malformed.
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      result += static_cast<char16_t>(0xD800 + (cp >> 10));
-      result += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      result += static_cast<char16_t>(cp);
-    }
-    i += extra + 1;
+  out = platform::Utf8ToUtf16(in);
+  // Malformed bytes come back as U+FFFD, so only well-formed text survives
+  // the round trip unchanged.
+  if (platform::Utf16ToUtf8(out) != in) {
+    out.clear();
+    return false;
   }
-  out = std::move(result);
   return true;
 }
 
 std::string Utf16ToUtf8(const char16_t* in, size_t maxUnits) {
-  std::string out;
-  if (!in) return out;
-  for (size_t i = 0; i < maxUnits && in[i] != 0; ++i) {
-    uint32_t u = in[i];
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < maxUnits && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
-        uint32_t lo = in[++i];
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
-      } else {
-        AppendUtf8(out, 0xFFFD);
-      }
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, u);
-    }
-  }
-  return out;
+  if (!in) return std::string();
+  return platform::Utf16ToUtf8(std::u16string(in, platform::WideLength(in, maxUnits)));
 }
 
 std::string Utf16ToUtf8(const std::u16string& in) { return Utf16ToUtf8(in.c_str(), in.size()); }

@@ -102,6 +102,41 @@ TEST_F(EffectsTest, ImageHoldReproducesThePictureWithTransparentPartsBlack) {
   EXPECT_EQ(MaxDiff(cv::imread(dir + "_fsi.png", cv::IMREAD_COLOR), still), 0);
 }
 
+TEST_F(EffectsTest, GreyWithAlphaUploadsAsGreyKeepingItsAlpha) {
+  // Grey rises along the row; alpha differs per pixel.
+  cv::Mat picture(2, 3, CV_8UC2);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      picture.at<cv::Vec2b>(y, x) = cv::Vec2b(static_cast<uchar>(30 + 50 * x), static_cast<uchar>(y == 0 ? 255 : 40 * x));
+  const GLuint texture = ShaderUtils::MatToTexture(picture);
+  cv::Mat back(2, 3, CV_8UC4, cv::Scalar::all(7));
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, back.data);
+  glDeleteTextures(1, &texture);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      const cv::Vec2b in = picture.at<cv::Vec2b>(y, x);
+      EXPECT_EQ(back.at<cv::Vec4b>(y, x), cv::Vec4b(in[0], in[0], in[0], in[1])) << x << "," << y;
+    }
+  }
+
+  // Drawn as a hold, the transparent half shows black.
+  cv::Mat hold(kH, kW, CV_8UC2, cv::Scalar(90, 255));
+  hold(cv::Rect(0, 0, kW / 2, kH)).setTo(cv::Scalar(90, 0));
+  cv::Mat expected(kH, kW, CV_8UC3, cv::Scalar::all(90));
+  expected(cv::Rect(0, 0, kW / 2, kH)).setTo(cv::Scalar::all(0));
+  rtest::RecordingSink sink;
+  EXPECT_TRUE(maker->ShowImageNoEffect(&hold, 1));
+  ASSERT_EQ(sink.frames.size(), 1u);
+  EXPECT_LE(MaxDiff(sink.frames[0], expected), 1);
+
+  // Other depths keep theirs.
+  const cv::Mat wide(1, 1, CV_16UC2, cv::Scalar(1000, 2000));
+  const cv::Mat four = ShaderUtils::GreyAlphaToBgra(wide);
+  ASSERT_EQ(four.type(), CV_16UC4);
+  EXPECT_EQ(four.at<cv::Vec4w>(0, 0), cv::Vec4w(1000, 1000, 1000, 2000));
+}
+
 TEST_F(EffectsTest, ImageHoldCountsStretchingAndCancellation) {
   rtest::RecordingSink sink;
   const cv::Mat small(36, 64, CV_8UC3, cv::Scalar(30, 60, 90));

@@ -1,13 +1,12 @@
 #include "videoengine/OrvFrameHandler.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
 
 #include "api/Log.h"
+#include "themes/SlotInformation.h"
 
 namespace {
 
@@ -19,11 +18,6 @@ int ToInt(double v) {
   if (!std::isfinite(v) || v <= 0.0) return 0;
   if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
   return static_cast<int>(v);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -38,7 +32,7 @@ OrvFrameHandler::~OrvFrameHandler() { deInit(); }
 bool OrvFrameHandler::setParameters(int32_t seekOffsetUs, std::string inputPath, std::string outputPath) {
   mSeekOffset = seekOffsetUs;
   if (!inputPath.empty()) {
-    if (!FileExists(inputPath)) {
+    if (!IS_EXIST_FILE(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open video file. : %s", inputPath.c_str());
     }
     bool opened = false;

@@ -8,6 +8,7 @@
 #include <opencv2/videostab/global_motion.hpp>
 
 #include "api/Log.h"
+#include "videoengine/OrvStabilization.h"
 
 namespace {
 
@@ -21,15 +22,13 @@ bool AllFinite(const cv::Mat& m) {
 }  // namespace
 
 MotionParams OrvGCMAnalyzer::decompose(const cv::Mat& m) {
+  const AffineParams a = DecomposeAffine(m);
   MotionParams p;
-  const float m00 = m.at<float>(0, 0), m01 = m.at<float>(0, 1), m02 = m.at<float>(0, 2);
-  const float m10 = m.at<float>(1, 0), m11 = m.at<float>(1, 1), m12 = m.at<float>(1, 2);
-  p.tx = m02;
-  p.ty = m12;
-  p.sx = static_cast<float>(std::sqrt(static_cast<double>(m00 * m00 + m01 * m01)));
-  p.sy = (m00 * m11 - m01 * m10) / p.sx;
-  float a = static_cast<float>(std::atan2(static_cast<double>(m01), static_cast<double>(m00)));
-  p.angle = static_cast<float>(static_cast<double>(a * 180.0f) / 3.14159265);
+  p.tx = a.dx;
+  p.ty = a.dy;
+  p.sx = a.scaleX;
+  p.sy = a.scaleY;
+  p.angle = a.angle;
   return p;
 }
 

@@ -9,6 +9,7 @@
 
 #include "AsyncFrameWriter.h"
 #include "GLErrorCheck.h"
+#include "ScreenQuadTransition.h"
 #include "Transition_Blending.h"
 #include "Transition_Diagonal.h"
 #include "Transition_Fadein.h"
@@ -228,349 +229,95 @@ void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {
   gInputFrameHandler = handler;
 }
 
+// Makes the effect in the scene's context and lets play draw with it, then
+// waits for the frames to reach the writer. A class missing from the build
+// logs and draws nothing. Screen-quad classes take the frame size from the
+// maker; the others are given it.
+template <class Effect, class Play>
+bool OrvEffectMaker::RunEffect(const char* member, Play&& play) {
+  if constexpr (IsNotBuilt<Effect>::value) {
+    ORV_LOG(member, "## Transition not available in this build; scene skipped");
+    return true;
+  } else {
+    if (SkipWithoutContext(mGLReady, member)) return true;
+    if constexpr (std::is_base_of_v<ScreenQuadTransition, Effect>) {
+      Effect effect(this, mOutputFrameHandler);
+      play(effect);
+    } else {
+      Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
+      play(effect);
+    }
+    if (mWaitForWrites) DrainFrameWrites();
+    return true;
+  }
+}
+
 bool OrvEffectMaker::ShowImageNoEffect(const cv::Mat* image, int32_t frameCount) {
-  if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ShowImageNoEffect")) return true;
-  Transition_NoEffect effect(mWidth, mHeight, this, mOutputFrameHandler);
-  effect.ShowImage(image, frameCount);
-  if (mWaitForWrites) DrainFrameWrites();
-  return true;
+  return RunEffect<Transition_NoEffect>("OrvEffectMaker::ShowImageNoEffect",
+                                        [&](Transition_NoEffect& effect) { effect.ShowImage(image, frameCount); });
 }
 
 bool OrvEffectMaker::ShowVideoNoEffect(SuperFrame* block) {
-  if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ShowVideoNoEffect")) return true;
-  Transition_NoEffect effect(mWidth, mHeight, this, mOutputFrameHandler);
-  effect.ShowVideo(block);
-  if (mWaitForWrites) DrainFrameWrites();
-  return true;
+  return RunEffect<Transition_NoEffect>("OrvEffectMaker::ShowVideoNoEffect",
+                                        [&](Transition_NoEffect& effect) { effect.ShowVideo(block); });
 }
 
 bool OrvEffectMaker::BlendingV2V(int32_t, cv::Mat paper, SuperFrame* block, int32_t frameLength) {
-  if (SkipWithoutContext(mGLReady, "OrvEffectMaker::BlendingV2V")) return true;
-  Transition_Blending effect(mWidth, mHeight, this, mOutputFrameHandler);
-  effect.BlendingEffect(&paper, block, frameLength);
-  if (mWaitForWrites) DrainFrameWrites();
-  return true;
+  return RunEffect<Transition_Blending>("OrvEffectMaker::BlendingV2V", [&](Transition_Blending& effect) {
+    effect.BlendingEffect(&paper, block, frameLength);
+  });
 }
 
 bool OrvEffectMaker::ThreeWayThreeImage(int32_t, const std::vector<cv::Mat>* pictures, int32_t frameCount) {
-  if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ThreeWayThreeImage")) return true;
-  Transition_ThreeWay effect(mWidth, mHeight, this, mOutputFrameHandler);
-  effect.EffectThreeImage(pictures, frameCount);
-  if (mWaitForWrites) DrainFrameWrites();
-  return true;
+  return RunEffect<Transition_ThreeWay>("OrvEffectMaker::ThreeWayThreeImage", [&](Transition_ThreeWay& effect) {
+    effect.EffectThreeImage(pictures, frameCount);
+  });
 }
 
 bool OrvEffectMaker::ThreeWayOneImage(int32_t, const cv::Mat* image, int32_t frameCount) {
-  if (SkipWithoutContext(mGLReady, "OrvEffectMaker::ThreeWayOneImage")) return true;
-  Transition_ThreeWay effect(mWidth, mHeight, this, mOutputFrameHandler);
-  effect.EffectOnlyOneImage(image, frameCount);
-  if (mWaitForWrites) DrainFrameWrites();
-  return true;
+  return RunEffect<Transition_ThreeWay>("OrvEffectMaker::ThreeWayOneImage", [&](Transition_ThreeWay& effect) {
+    effect.EffectOnlyOneImage(image, frameCount);
+  });
 }
 
-// Screen-quad classes are built from the maker and the writer; the base takes
-// the frame size and the quad indices from the maker.
-template <class Effect>
-bool OrvEffectMaker::RunQuadI2I(const char* member, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                                int32_t transitionLength, const float* effectOption) {
-  if constexpr (IsNotBuilt<Effect>::value) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
-  } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
-    Effect effect(this, mOutputFrameHandler);
-    effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);
-    if (mWaitForWrites) DrainFrameWrites();
-    return true;
+// The three members of transition Name, played by the class Name##Effect.
+#define ORV_TRANSITION_MEMBERS(Name)                                                                                  \
+  bool OrvEffectMaker::Name##I2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,                         \
+                                 int32_t transitionLength, const float* effectOption) {                               \
+    return RunEffect<Name##Effect>("OrvEffectMaker::" #Name "I2I", [&](auto& effect) {                                \
+      effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);                                     \
+    });                                                                                                               \
+  }                                                                                                                   \
+  bool OrvEffectMaker::Name##I2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,                       \
+                                 int32_t transitionLength, const float* effectOption) {                               \
+    return RunEffect<Name##Effect>("OrvEffectMaker::" #Name "I2V", [&](auto& effect) {                                \
+      effect.TranstionI2V(video, paper, image, transitionLength, effectOption);                                       \
+    });                                                                                                               \
+  }                                                                                                                   \
+  bool OrvEffectMaker::Name##V2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,               \
+                                 cv::Mat image, int32_t frameLength, int32_t transitionLength,                        \
+                                 const float* effectOption) {                                                         \
+    const bool result = RunEffect<Name##Effect>("OrvEffectMaker::" #Name "V2I", [&](auto& effect) {                   \
+      effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption);    \
+    });                                                                                                               \
+    image.release();                                                                                                  \
+    return result;                                                                                                    \
   }
-}
 
-template <class Effect>
-bool OrvEffectMaker::RunQuadI2V(const char* member, SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,
-                                int32_t transitionLength, const float* effectOption) {
-  if constexpr (IsNotBuilt<Effect>::value) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
-  } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
-    Effect effect(this, mOutputFrameHandler);
-    effect.TranstionI2V(video, paper, image, transitionLength, effectOption);
-    if (mWaitForWrites) DrainFrameWrites();
-    return true;
-  }
-}
+ORV_TRANSITION_MEMBERS(Diagonal)
+ORV_TRANSITION_MEMBERS(Zoom)
+ORV_TRANSITION_MEMBERS(Move)
+ORV_TRANSITION_MEMBERS(Pixelate)
+ORV_TRANSITION_MEMBERS(Fadein)
+ORV_TRANSITION_MEMBERS(Pendulum)
+ORV_TRANSITION_MEMBERS(Swirl)
+ORV_TRANSITION_MEMBERS(Cube)
+ORV_TRANSITION_MEMBERS(Mosaic)
+ORV_TRANSITION_MEMBERS(Doorway)
+ORV_TRANSITION_MEMBERS(Push)
+ORV_TRANSITION_MEMBERS(ZoomIn)
+ORV_TRANSITION_MEMBERS(CurlPaper)
+ORV_TRANSITION_MEMBERS(Twist)
+ORV_TRANSITION_MEMBERS(Swap)
 
-template <class Effect>
-bool OrvEffectMaker::RunQuadV2I(const char* member, SuperFrame* video, int32_t transitionStartFrame,
-                                const cv::Mat* paper, cv::Mat image, int32_t frameLength, int32_t transitionLength,
-                                const float* effectOption) {
-  if constexpr (IsNotBuilt<Effect>::value) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
-  } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
-    Effect effect(this, mOutputFrameHandler);
-    effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption);
-    if (mWaitForWrites) DrainFrameWrites();
-    image.release();
-    return true;
-  }
-}
-
-// Mesh classes take the frame size, the maker and the writer.
-template <class Effect>
-bool OrvEffectMaker::RunMeshI2I(const char* member, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                                int32_t transitionLength, const float* effectOption) {
-  if constexpr (IsNotBuilt<Effect>::value) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
-  } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
-    Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
-    effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);
-    if (mWaitForWrites) DrainFrameWrites();
-    return true;
-  }
-}
-
-template <class Effect>
-bool OrvEffectMaker::RunMeshI2V(const char* member, SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,
-                                int32_t transitionLength, const float* effectOption) {
-  if constexpr (IsNotBuilt<Effect>::value) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
-  } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
-    Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
-    effect.TranstionI2V(video, paper, image, transitionLength, effectOption);
-    if (mWaitForWrites) DrainFrameWrites();
-    return true;
-  }
-}
-
-template <class Effect>
-bool OrvEffectMaker::RunMeshV2I(const char* member, SuperFrame* video, int32_t transitionStartFrame,
-                                const cv::Mat* paper, cv::Mat image, int32_t frameLength, int32_t transitionLength,
-                                const float* effectOption) {
-  if constexpr (IsNotBuilt<Effect>::value) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
-  } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
-    Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
-    effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption);
-    if (mWaitForWrites) DrainFrameWrites();
-    image.release();
-    return true;
-  }
-}
-
-bool OrvEffectMaker::DiagonalI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<DiagonalEffect>("OrvEffectMaker::DiagonalI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::DiagonalI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<DiagonalEffect>("OrvEffectMaker::DiagonalI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::DiagonalV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<DiagonalEffect>("OrvEffectMaker::DiagonalV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::ZoomI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<ZoomEffect>("OrvEffectMaker::ZoomI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::ZoomI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<ZoomEffect>("OrvEffectMaker::ZoomI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::ZoomV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<ZoomEffect>("OrvEffectMaker::ZoomV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::MoveI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<MoveEffect>("OrvEffectMaker::MoveI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::MoveI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<MoveEffect>("OrvEffectMaker::MoveI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::MoveV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<MoveEffect>("OrvEffectMaker::MoveV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::PixelateI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<PixelateEffect>("OrvEffectMaker::PixelateI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::PixelateI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<PixelateEffect>("OrvEffectMaker::PixelateI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::PixelateV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<PixelateEffect>("OrvEffectMaker::PixelateV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::FadeinI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<FadeinEffect>("OrvEffectMaker::FadeinI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::FadeinI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<FadeinEffect>("OrvEffectMaker::FadeinI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::FadeinV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<FadeinEffect>("OrvEffectMaker::FadeinV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::PendulumI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<PendulumEffect>("OrvEffectMaker::PendulumI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::PendulumI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<PendulumEffect>("OrvEffectMaker::PendulumI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::PendulumV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<PendulumEffect>("OrvEffectMaker::PendulumV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::SwirlI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunQuadI2I<SwirlEffect>("OrvEffectMaker::SwirlI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::SwirlI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunQuadI2V<SwirlEffect>("OrvEffectMaker::SwirlI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::SwirlV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunQuadV2I<SwirlEffect>("OrvEffectMaker::SwirlV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::CubeI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<CubeEffect>("OrvEffectMaker::CubeI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::CubeI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<CubeEffect>("OrvEffectMaker::CubeI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::CubeV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<CubeEffect>("OrvEffectMaker::CubeV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::MosaicI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<MosaicEffect>("OrvEffectMaker::MosaicI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::MosaicI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<MosaicEffect>("OrvEffectMaker::MosaicI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::MosaicV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<MosaicEffect>("OrvEffectMaker::MosaicV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::DoorwayI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<DoorwayEffect>("OrvEffectMaker::DoorwayI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::DoorwayI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<DoorwayEffect>("OrvEffectMaker::DoorwayI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::DoorwayV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<DoorwayEffect>("OrvEffectMaker::DoorwayV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::PushI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<PushEffect>("OrvEffectMaker::PushI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::PushI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<PushEffect>("OrvEffectMaker::PushI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::PushV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<PushEffect>("OrvEffectMaker::PushV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::ZoomInI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<ZoomInEffect>("OrvEffectMaker::ZoomInI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::ZoomInI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<ZoomInEffect>("OrvEffectMaker::ZoomInI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::ZoomInV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<ZoomInEffect>("OrvEffectMaker::ZoomInV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::CurlPaperI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<CurlPaperEffect>("OrvEffectMaker::CurlPaperI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::CurlPaperI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<CurlPaperEffect>("OrvEffectMaker::CurlPaperI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::CurlPaperV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<CurlPaperEffect>("OrvEffectMaker::CurlPaperV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::TwistI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<TwistEffect>("OrvEffectMaker::TwistI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::TwistI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<TwistEffect>("OrvEffectMaker::TwistI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::TwistV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<TwistEffect>("OrvEffectMaker::TwistV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
-
-bool OrvEffectMaker::SwapI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                          int32_t transitionLength, const float* effectOption) {
-  return RunMeshI2I<SwapEffect>("OrvEffectMaker::SwapI2I", from, to, frameLength, transitionLength, effectOption);
-}
-bool OrvEffectMaker::SwapI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                          const float* effectOption) {
-  return RunMeshI2V<SwapEffect>("OrvEffectMaker::SwapI2V", video, paper, image, transitionLength, effectOption);
-}
-bool OrvEffectMaker::SwapV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                          int32_t frameLength, int32_t transitionLength, const float* effectOption) {
-  return RunMeshV2I<SwapEffect>("OrvEffectMaker::SwapV2I", video, transitionStartFrame, paper, std::move(image),
-                              frameLength, transitionLength, effectOption);
-}
+#undef ORV_TRANSITION_MEMBERS

@@ -145,24 +145,9 @@ class OrvEffectMaker {
               int32_t frameLength, int32_t transitionLength, const float* effectOption);
 
  private:
-  template <class Effect>
-  bool RunQuadI2I(const char* member, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                  int32_t transitionLength, const float* effectOption);
-  template <class Effect>
-  bool RunQuadI2V(const char* member, SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,
-                  int32_t transitionLength, const float* effectOption);
-  template <class Effect>
-  bool RunQuadV2I(const char* member, SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,
-                  cv::Mat image, int32_t frameLength, int32_t transitionLength, const float* effectOption);
-  template <class Effect>
-  bool RunMeshI2I(const char* member, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                  int32_t transitionLength, const float* effectOption);
-  template <class Effect>
-  bool RunMeshI2V(const char* member, SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,
-                  int32_t transitionLength, const float* effectOption);
-  template <class Effect>
-  bool RunMeshV2I(const char* member, SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,
-                  cv::Mat image, int32_t frameLength, int32_t transitionLength, const float* effectOption);
+  // Plays one scene with a new Effect; see the definition.
+  template <class Effect, class Play>
+  bool RunEffect(const char* member, Play&& play);
 
   int32_t mWidth = 0;
   int32_t mHeight = 0;

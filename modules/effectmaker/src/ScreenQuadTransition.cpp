@@ -6,6 +6,7 @@
 
 #include "FullScreenQuad.h"
 #include "ProgressCurve.h"
+#include "QuadProgram.h"
 #include "ShaderUtils.h"
 #include "api/Log.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
@@ -117,11 +118,7 @@ cv::Mat PrepareForUpload(const cv::Mat& picture) {
   }
   const int channels = out.channels();
   if (channels == 2) {
-    // Grey and alpha.
-    cv::Mat bgra(out.rows, out.cols, CV_8UC4);
-    const int fromTo[] = {0, 0, 0, 1, 0, 2, 1, 3};
-    cv::mixChannels(&out, 1, &bgra, 1, fromTo, 4);
-    out = bgra;
+    out = ShaderUtils::GreyAlphaToBgra(out);
   } else if (channels > 4) {
     cv::Mat bgr(out.rows, out.cols, CV_8UC3);
     const int fromTo[] = {0, 0, 1, 1, 2, 2};
@@ -188,14 +185,7 @@ float ScreenQuadTransition::ValueFor(const std::vector<float>& curve, int index)
 }
 
 void ScreenQuadTransition::MakeBuffer() {
-  const char* tag = mTagMakeBuffer.c_str();
-  GLC(glEnableVertexAttribArray(static_cast<GLuint>(vPosition)));
-  GLC(glEnableVertexAttribArray(static_cast<GLuint>(a_texCoord)));
-  GLC(glVertexAttribPointer(static_cast<GLuint>(vPosition), 3, GL_FLOAT, GL_FALSE, orv_quad::kStride, orv_quad::kVertices));
-  GLC(glVertexAttribPointer(static_cast<GLuint>(a_texCoord), 2, GL_FLOAT, GL_FALSE, orv_quad::kStride, orv_quad::kVertices + 3));
-  GLC(glViewport(0, 0, width, height));
-  GLC(glClearColor(0.0f, 0.0f, 0.0f, 1.0f));
-  GLC(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+  orv_quad::SetUpFrame(vPosition, a_texCoord, width, height, false, mTagMakeBuffer.c_str());
 }
 
 GLuint ScreenQuadTransition::UploadPicture(const cv::Mat* picture, const char* what, const char* tag) {
@@ -254,11 +244,7 @@ bool ScreenQuadTransition::TranstionI2I(const cv::Mat* from, const cv::Mat* to, 
   GLC(glDeleteTextures(1, &fromTexture));
   GLC(glDeleteTextures(1, &toTexture));
   CleanUpExtra(tag);
-  GLC(glDetachShader(program, vertexShader));
-  GLC(glDetachShader(program, fragmentShader));
-  GLC(glDeleteShader(vertexShader));
-  GLC(glDeleteShader(fragmentShader));
-  GLC(glDeleteProgram(program));
+  orv_quad::DeleteProgram(program, vertexShader, fragmentShader, false, tag);
   return true;
 }
 
@@ -346,11 +332,7 @@ void ScreenQuadTransition::CleanUpVideo(VideoCall& call, const char* tag) {
   GLC(glDeleteTextures(1, &call.imageTexture));
   GLC(glDeleteTextures(1, &call.paperTexture));
   CleanUpExtra(tag);
-  GLC(glDetachShader(call.program, call.vertexShader));
-  GLC(glDetachShader(call.program, call.fragmentShader));
-  GLC(glDeleteShader(call.vertexShader));
-  GLC(glDeleteShader(call.fragmentShader));
-  GLC(glDeleteProgram(call.program));
+  orv_quad::DeleteProgram(call.program, call.vertexShader, call.fragmentShader, false, tag);
 }
 
 bool ScreenQuadTransition::TranstionI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,

@@ -19,7 +19,26 @@ void WriteInfoLog(const char* tag, int line, const char* label, const std::vecto
   std::fclose(file);
 }
 
-// Brings a picture to 8-bit 1, 3 or 4 channels with continuous rows.
+// Reads the info log of a shader or a program and writes it under label.
+void WriteObjectInfoLog(GLuint object, PFNGLGETSHADERIVPROC getParameter, PFNGLGETSHADERINFOLOGPROC getInfoLog,
+                        const char* tag, int line, const char* label) {
+  GLint length = 0;
+  getParameter(object, GL_INFO_LOG_LENGTH, &length);
+  ORV_GL_CHECK(tag);
+  if (length <= 0) return;
+  std::vector<char> text;
+  try {
+    text.assign(static_cast<size_t>(length) + 1, '\0');
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  getInfoLog(object, length, nullptr, text.data());
+  ORV_GL_CHECK(tag);
+  WriteInfoLog(tag, line, label, text);
+}
+
+// Brings a picture to 8-bit 1, 3 or 4 channels with continuous rows; grey
+// with alpha becomes BGRA.
 cv::Mat ToUploadable(const cv::Mat& picture) {
   cv::Mat out = picture;
   if (out.depth() != CV_8U) {
@@ -28,7 +47,9 @@ cv::Mat ToUploadable(const cv::Mat& picture) {
     else if (out.depth() == CV_32F || out.depth() == CV_64F) scale = 255.0;
     out.convertTo(out, CV_MAKETYPE(CV_8U, out.channels()), scale);
   }
-  if (out.channels() == 2 || out.channels() > 4) {
+  if (out.channels() == 2) {
+    out = ShaderUtils::GreyAlphaToBgra(out);
+  } else if (out.channels() > 4) {
     cv::Mat first;
     cv::extractChannel(out, first, 0);
     out = first;
@@ -56,22 +77,7 @@ GLuint ShaderUtils::LoadShaderFromSource(GLenum type, const char* source) {
   ORV_GL_CHECK(kTag);
   if (compiled) return shader;
 
-  GLint length = 0;
-  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-  ORV_GL_CHECK(kTag);
-  if (length > 0) {
-    std::vector<char> text;
-    try {
-      text.assign(static_cast<size_t>(length) + 1, '\0');
-    } catch (const std::bad_alloc&) {
-      text.clear();
-    }
-    if (!text.empty()) {
-      glGetShaderInfoLog(shader, length, nullptr, text.data());
-      ORV_GL_CHECK(kTag);
-      WriteInfoLog(kTag, __LINE__, "Compile Log", text);
-    }
-  }
+  WriteObjectInfoLog(shader, glGetShaderiv, glGetShaderInfoLog, kTag, __LINE__, "Compile Log");
   ORV_LOG(kTag, "## Shader compilation failed (type 0x%.4x)", static_cast<unsigned>(type));
   glDeleteShader(shader);
   ORV_GL_CHECK(kTag);
@@ -105,26 +111,18 @@ GLuint ShaderUtils::CreateProgram(const char* vertexSource, GLuint* vertexShader
   ORV_GL_CHECK(kTag);
   if (linked == GL_TRUE) return program;
 
-  GLint length = 0;
-  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-  ORV_GL_CHECK(kTag);
-  if (length > 0) {
-    std::vector<char> text;
-    try {
-      text.assign(static_cast<size_t>(length) + 1, '\0');
-    } catch (const std::bad_alloc&) {
-      text.clear();
-    }
-    if (!text.empty()) {
-      glGetProgramInfoLog(program, length, nullptr, text.data());
-      ORV_GL_CHECK(kTag);
-      WriteInfoLog(kTag, __LINE__, "Linking Log", text);
-    }
-  }
+  WriteObjectInfoLog(program, glGetProgramiv, glGetProgramInfoLog, kTag, __LINE__, "Linking Log");
   ORV_LOG(kTag, "## Program linking failed");
   glDeleteProgram(program);
   ORV_GL_CHECK(kTag);
   return 0;
+}
+
+cv::Mat ShaderUtils::GreyAlphaToBgra(const cv::Mat& picture) {
+  cv::Mat bgra(picture.rows, picture.cols, CV_MAKETYPE(picture.depth(), 4));
+  const int fromTo[] = {0, 0, 0, 1, 0, 2, 1, 3};
+  cv::mixChannels(&picture, 1, &bgra, 1, fromTo, 4);
+  return bgra;
 }
 
 GLuint ShaderUtils::MatToTexture(const cv::Mat& picture) {

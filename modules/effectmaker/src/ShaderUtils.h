@@ -15,7 +15,11 @@ class ShaderUtils {
   // out-parameters as soon as each exists; the caller deletes them.
   static GLuint CreateProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
                               GLuint* fragmentShader);
-  // New GL_TEXTURE_2D holding the picture (8-bit, 1, 3 or 4 channels), first
-  // row as texture row 0; left bound to the active texture unit.
+  // New GL_TEXTURE_2D holding the picture (8-bit, 1, 3 or 4 channels; other
+  // depths are scaled and grey with alpha becomes BGRA), first row as
+  // texture row 0; left bound to the active texture unit.
   static GLuint MatToTexture(const cv::Mat& picture);
+  // Two-channel grey and alpha as four channels: grey into B, G and R,
+  // alpha into A. Same depth.
+  static cv::Mat GreyAlphaToBgra(const cv::Mat& picture);
 };

@@ -1,9 +1,7 @@
 #include "Transition_Blending.h"
 
-#include "FullScreenQuad.h"
 #include "OrvEffectMaker.h"
 #include "ShaderUtils.h"
-#include "api/Log.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
 
 const char* const Transition_Blending::kVertexShaderText =
@@ -42,77 +40,7 @@ const char* const Transition_Blending::kFragmentShaderText =
     "}\n";
 
 Transition_Blending::Transition_Blending(int32_t w, int32_t h, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
-    : OrvTransitionEffectInterface(maker, sink) {
-  static const char* const kTag = "Transition_Blending::Transition_Blending";
-  width = w;
-  height = h;
-  program = ShaderUtils::CreateProgram(kVertexShaderText, &vertexShader, kFragmentShaderText, &fragmentShader);
-  glUseProgram(program);
-  ORV_GL_CHECK(kTag);
-  indices = {{0, 1, 2, 0, 2, 3}};
-}
-
-Transition_Blending::~Transition_Blending() {
-  static const char* const kTag = "Transition_Blending::~Transition_Blending";
-  glUseProgram(0);
-  ORV_GL_CHECK(kTag);
-  if (program != 0 && vertexShader != 0) {
-    glDetachShader(program, vertexShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (program != 0 && fragmentShader != 0) {
-    glDetachShader(program, fragmentShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (vertexShader != 0) {
-    glDeleteShader(vertexShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (fragmentShader != 0) {
-    glDeleteShader(fragmentShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (program != 0) {
-    glDeleteProgram(program);
-    ORV_GL_CHECK(kTag);
-  }
-}
-
-bool Transition_Blending::TranstionI2I(const cv::Mat*, const cv::Mat*, int32_t, int32_t, const float*) { return false; }
-
-bool Transition_Blending::TranstionI2V(SuperFrame*, const cv::Mat*, const cv::Mat*, int32_t, const float*) {
-  return false;
-}
-
-bool Transition_Blending::TranstionV2I(SuperFrame*, int32_t, const cv::Mat*, cv::Mat image, int32_t, int32_t,
-                                       const float*) {
-  image.release();
-  return false;
-}
-
-void Transition_Blending::MakeBuffer() {
-  static const char* const kTag = "Transition_Blending::MakeBuffer";
-  if (vPositionLoc >= 0) {
-    glEnableVertexAttribArray(static_cast<GLuint>(vPositionLoc));
-    ORV_GL_CHECK(kTag);
-    glVertexAttribPointer(static_cast<GLuint>(vPositionLoc), 3, GL_FLOAT, GL_FALSE, orv_quad::kStride,
-                          orv_quad::kVertices);
-    ORV_GL_CHECK(kTag);
-  }
-  if (texCoordLoc >= 0) {
-    glEnableVertexAttribArray(static_cast<GLuint>(texCoordLoc));
-    ORV_GL_CHECK(kTag);
-    glVertexAttribPointer(static_cast<GLuint>(texCoordLoc), 2, GL_FLOAT, GL_FALSE, orv_quad::kStride,
-                          orv_quad::kVertices + 3);
-    ORV_GL_CHECK(kTag);
-  }
-  glViewport(0, 0, width, height);
-  ORV_GL_CHECK(kTag);
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  ORV_GL_CHECK(kTag);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  ORV_GL_CHECK(kTag);
-}
+    : QuadProgramEffect(w, h, maker, sink, "Transition_Blending", kVertexShaderText, kFragmentShaderText) {}
 
 bool Transition_Blending::BlendingEffect(const cv::Mat* paper, SuperFrame* block, int32_t frameCount) {
   static const char* const kTag = "Transition_Blending::BlendingEffect";
@@ -147,18 +75,10 @@ bool Transition_Blending::BlendingEffect(const cv::Mat* paper, SuperFrame* block
       ORV_GL_CHECK(kTag);
       return true;
     }
-    if (reader && !IsCanceled()) reader->readFrame(frame);
-    if (!reader || !block || frame.empty()) {
+    if (!ReadWarpedFrame(reader, block, i, frameCount, &frame, &warned, kTag)) {
       result = false;
       break;
     }
-    const float* transform = FrameTransformOf(block, i);
-    if (!transform && !warned) {
-      ORV_LOG(kTag, "## Block at %d us has %d transforms for %d frames; the rest are not corrected", block->sfStart,
-              static_cast<int>(block->transforms.size()), frameCount);
-      warned = true;
-    }
-    ApplyFrameTransform(&frame, transform);
     MakeBuffer();
     GLuint frameTexture = ShaderUtils::MatToTexture(frame);
     glActiveTexture(GL_TEXTURE0);

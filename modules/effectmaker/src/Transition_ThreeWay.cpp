@@ -34,77 +34,7 @@ const char* const Transition_ThreeWay::kFragmentShaderText =
     "}\n";
 
 Transition_ThreeWay::Transition_ThreeWay(int32_t w, int32_t h, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
-    : OrvTransitionEffectInterface(maker, sink) {
-  static const char* const kTag = "Transition_ThreeWay::Transition_ThreeWay";
-  width = w;
-  height = h;
-  program = ShaderUtils::CreateProgram(kVertexShaderText, &vertexShader, kFragmentShaderText, &fragmentShader);
-  glUseProgram(program);
-  ORV_GL_CHECK(kTag);
-  indices = {{0, 1, 2, 0, 2, 3}};
-}
-
-Transition_ThreeWay::~Transition_ThreeWay() {
-  static const char* const kTag = "Transition_ThreeWay::~Transition_ThreeWay";
-  glUseProgram(0);
-  ORV_GL_CHECK(kTag);
-  if (program != 0 && vertexShader != 0) {
-    glDetachShader(program, vertexShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (program != 0 && fragmentShader != 0) {
-    glDetachShader(program, fragmentShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (vertexShader != 0) {
-    glDeleteShader(vertexShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (fragmentShader != 0) {
-    glDeleteShader(fragmentShader);
-    ORV_GL_CHECK(kTag);
-  }
-  if (program != 0) {
-    glDeleteProgram(program);
-    ORV_GL_CHECK(kTag);
-  }
-}
-
-bool Transition_ThreeWay::TranstionI2I(const cv::Mat*, const cv::Mat*, int32_t, int32_t, const float*) { return false; }
-
-bool Transition_ThreeWay::TranstionI2V(SuperFrame*, const cv::Mat*, const cv::Mat*, int32_t, const float*) {
-  return false;
-}
-
-bool Transition_ThreeWay::TranstionV2I(SuperFrame*, int32_t, const cv::Mat*, cv::Mat image, int32_t, int32_t,
-                                       const float*) {
-  image.release();
-  return false;
-}
-
-void Transition_ThreeWay::MakeBuffer() {
-  static const char* const kTag = "Transition_ThreeWay::MakeBuffer";
-  if (vPositionLoc >= 0) {
-    glEnableVertexAttribArray(static_cast<GLuint>(vPositionLoc));
-    ORV_GL_CHECK(kTag);
-    glVertexAttribPointer(static_cast<GLuint>(vPositionLoc), 3, GL_FLOAT, GL_FALSE, orv_quad::kStride,
-                          orv_quad::kVertices);
-    ORV_GL_CHECK(kTag);
-  }
-  if (texCoordLoc >= 0) {
-    glEnableVertexAttribArray(static_cast<GLuint>(texCoordLoc));
-    ORV_GL_CHECK(kTag);
-    glVertexAttribPointer(static_cast<GLuint>(texCoordLoc), 2, GL_FLOAT, GL_FALSE, orv_quad::kStride,
-                          orv_quad::kVertices + 3);
-    ORV_GL_CHECK(kTag);
-  }
-  glViewport(0, 0, width, height);
-  ORV_GL_CHECK(kTag);
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  ORV_GL_CHECK(kTag);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  ORV_GL_CHECK(kTag);
-}
+    : QuadProgramEffect(w, h, maker, sink, "Transition_ThreeWay", kVertexShaderText, kFragmentShaderText) {}
 
 std::vector<float> Transition_ThreeWay::ProgressValues(int32_t frameCount) {
   std::vector<float> values;

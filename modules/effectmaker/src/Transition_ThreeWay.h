@@ -4,21 +4,12 @@
 
 #include <vector>
 
-#include "OrvTransitionEffectInterface.h"
+#include "QuadProgram.h"
 
-class Transition_ThreeWay : public OrvTransitionEffectInterface {
+class Transition_ThreeWay : public QuadProgramEffect {
  public:
   Transition_ThreeWay(int32_t width, int32_t height, OrvEffectMaker* maker, OrvFXFrameHandler* sink);
-  ~Transition_ThreeWay() override;
 
-  bool TranstionI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength, int32_t transitionLength,
-                    const float* effectOption) override;
-  bool TranstionI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                    const float* effectOption) override;
-  bool TranstionV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                    int32_t frameLength, int32_t transitionLength, const float* effectOption) override;
-
-  void MakeBuffer();
   // White background, the same picture in all three panels.
   bool EffectOnlyOneImage(const cv::Mat* picture, int32_t frameCount);
   // pictures[0] background, [1] top-left, [2] bottom strip, [3] top-right.
@@ -32,10 +23,4 @@ class Transition_ThreeWay : public OrvTransitionEffectInterface {
 
  private:
   bool Run(const cv::Mat* const pictures[4], int32_t frameCount, const char* tag);
-
-  GLint vPositionLoc = -1;
-  GLint texCoordLoc = -1;
-  GLuint vertexShader = 0;
-  GLuint fragmentShader = 0;
-  GLuint program = 0;
 };

@@ -2,10 +2,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <cstdio>
-
 #include "ShaderUtils.h"
 #include "api/Log.h"
+#include "themes/SlotInformation.h"
 
 namespace {
 
@@ -37,20 +36,6 @@ const char* const kCore =
     "{\n"
     "    gl_FragData[0] = RadialWiggle(v_texCoord, progress / 100.000);\n"
     "}\n";
-
-// Tells whether the file opens for reading, and logs its size.
-bool IS_EXIST_FILE(std::string path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    ORV_LOG("IS_EXIST_FILE", "File Not Exist, Path : %s", path.c_str());
-    return false;
-  }
-  std::fseek(file, 0, SEEK_END);
-  const long size = std::ftell(file);
-  std::fclose(file);
-  ORV_LOG("IS_EXIST_FILE", "File Exist, Path : %s, Size : %ld bytes", path.c_str(), size);
-  return true;
-}
 
 }  // namespace
 

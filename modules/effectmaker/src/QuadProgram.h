@@ -1,0 +1,66 @@
+// Program and quad set-up shared by the full-screen-quad effects, and the base
+// of the effects that keep one program current for their whole life.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <string>
+
+#include "OrvTransitionEffectInterface.h"
+
+namespace orv_quad {
+
+// Enables the two attribute arrays and points them at the quad, then sets the
+// viewport to width x height and clears colour and depth to opaque black.
+// With skipMissing a location below 0 is left alone; without, it goes to GL
+// as it is. Every call is checked under tag.
+void SetUpFrame(GLint position, GLint texCoord, int32_t width, int32_t height, bool skipMissing, const char* tag);
+
+// Detaches both shaders, deletes them, then deletes the program. With
+// skipMissing a name of 0 is left alone; without, it goes to GL as it is.
+void DeleteProgram(GLuint program, GLuint vertexShader, GLuint fragmentShader, bool skipMissing, const char* tag);
+
+}  // namespace orv_quad
+
+// Builds its program in the constructor and makes it current for the
+// object's life; the destructor makes program 0 current and deletes it. The
+// three direction operations are not used on these classes.
+class QuadProgramEffect : public OrvTransitionEffectInterface {
+ public:
+  ~QuadProgramEffect() override;
+
+  // Do nothing and return false (the picture is released).
+  bool TranstionI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength, int32_t transitionLength,
+                    const float* effectOption) override;
+  bool TranstionI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
+                    const float* effectOption) override;
+  bool TranstionV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
+                    int32_t frameLength, int32_t transitionLength, const float* effectOption) override;
+
+  // Per-frame set-up of the quad and the frame; locations not looked up yet
+  // (below 0) are skipped.
+  void MakeBuffer();
+
+ protected:
+  // className names the log tags ("<className>::<method>").
+  QuadProgramEffect(int32_t width, int32_t height, OrvEffectMaker* maker, OrvFXFrameHandler* sink,
+                    const char* className, const char* vertexText, const char* fragmentText);
+
+  // Reads the next frame of block from reader (unless cancelled) into frame
+  // and applies the stabilising warp of index i. False when there is no
+  // reader, no block or no frame. The first frame without a transform is
+  // logged once (warned) under tag, with frameCount as the frames asked for.
+  bool ReadWarpedFrame(OrvFXFrameHandler* reader, const SuperFrame* block, int32_t i, int32_t frameCount,
+                       cv::Mat* frame, bool* warned, const char* tag);
+
+  GLint vPositionLoc = -1;
+  GLint texCoordLoc = -1;
+  GLuint vertexShader = 0;
+  GLuint fragmentShader = 0;
+  GLuint program = 0;
+
+ private:
+  std::string mClassName;
+  std::string mTagMakeBuffer;
+};

@@ -1,5 +1,6 @@
 // The twelve exports: order, bad input, progress, cancel and logging.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include "api/CreateReelkaInterface.h"
 #include "api/Log.h"
@@ -244,11 +246,14 @@ TEST(ApiCancel, CancelDuringACreatePassStopsItAndNothingIsSaved) {
   std::ofstream(dest) << "the user's earlier file";
 
   std::thread work([&] { KV_CreateReelka(context); });
-  // Wait until the render has visibly begun, then cancel.
+  // Wait until frames have reached the output file, then cancel.
+  const std::string output = run.work + "_output.avi";
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int seen = 0;
-  while (seen == 0 && std::chrono::steady_clock::now() < deadline) {
-    seen = GetProgressValue();
+  struct stat st;
+  while (std::chrono::steady_clock::now() < deadline &&
+         !(::stat(output.c_str(), &st) == 0 && st.st_size > (2 << 20))) {
+    seen = std::max(seen, GetProgressValue());
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   auto start = std::chrono::steady_clock::now();
@@ -258,6 +263,14 @@ TEST(ApiCancel, CancelDuringACreatePassStopsItAndNothingIsSaved) {
   EXPECT_LT(waited.count(), 1500);
   EXPECT_GT(seen, 0);
   EXPECT_FALSE(SaveReelka(platform::Utf8ToUtf16(dest).c_str()));
+  // The interrupted output is closed and decodes.
+  {
+    cv::VideoCapture partial(output, cv::CAP_FFMPEG);
+    ASSERT_TRUE(partial.isOpened());
+    cv::Mat frame;
+    EXPECT_TRUE(partial.read(frame));
+    EXPECT_EQ(frame.size(), cv::Size(1920, 1080));
+  }
   EXPECT_EQ(testutil::ReadFile(dest), "the user's earlier file");
   std::string log = testutil::ReadLog();
   EXPECT_NE(log.find("Leave CancelEncoding"), std::string::npos);

@@ -176,6 +176,11 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
     mRunning = false;
     return -1;
   }
+  if (mSlotContexts.empty()) {
+    ORV_LOG(tag, "No slots were filled: the create pass needs a start pass with pictures first");
+    mRunning = false;
+    return -1;
+  }
   // A stale clip or still of an earlier pass must never be taken for this one.
   std::string output = gOutfileTempDir + gOutputVideoSuffix;
   std::string still = gOutfileTempDir + gFirstSlotImageSuffix;

@@ -164,15 +164,23 @@ TEST(ApiProgress, QueriesAndCancelNeverCreateEngines) {
   g_isVideoEngineCancel = false;
 }
 
-TEST(ApiInput, StartPassWithoutPicturesIsRefusedWithALogLine) {
+TEST(ApiInput, StartPassWithoutPicturesIsRefusedAndNothingRenders) {
   Released release;
   TempRun run;
-  auto input = MakeInput(run, 0);
+  auto input = MakeInput(run, 6);
   GetThemeLimitInfo(0);
-  GetEstimatedTimeSec(0, 0, 0);
+  GetEstimatedTimeSec(0, 6, 0);
+  KV_StartReelka(input.get());
+  ASSERT_GT(GetThemeContext()->slotCount, 0);
+  // A later start pass without pictures leaves no slots and no scenes of the earlier one.
+  input->NumOfImage = 0;
   KV_StartReelka(input.get());
   EXPECT_EQ(GetThemeContext()->slotCount, 0);
-  EXPECT_NE(testutil::ReadLog().find("No picture was given"), std::string::npos);
+  std::string log = testutil::ReadLog();
+  EXPECT_NE(log.find("No picture was given"), std::string::npos);
+  KV_CreateReelka(GetThemeContext());
+  EXPECT_FALSE(SaveReelka(platform::Utf8ToUtf16(run.root + "/clip.avi").c_str()));
+  EXPECT_NE(testutil::ReadLog().find("No slots were filled"), std::string::npos);
 }
 
 TEST(ApiInput, ContextBufferKeepsItsAddressAcrossStartPasses) {

@@ -372,6 +372,26 @@ TEST_F(EffectsTest, OddWidthsReadBackWithoutSkew) {
   ASSERT_TRUE(maker->InitOpenGL());
 }
 
+// The frame handed to the writer is byte for byte a GL_BGR read of the
+// framebuffer, flipped upright, whatever way WriteFrame reads it.
+TEST_F(EffectsTest, WrittenFrameEqualsAPlainBgrReadOfTheFramebuffer) {
+  rtest::RecordingSink sink;
+  cv::Mat pic(kH, kW, CV_8UC4);
+  cv::randu(pic, cv::Scalar::all(0), cv::Scalar::all(256));
+  EXPECT_TRUE(maker->ShowImageNoEffect(&pic, 1));
+  ASSERT_EQ(sink.frames.size(), 1u);
+  cv::Mat direct(kH, kW, CV_8UC3);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, kW, kH, GL_BGR, GL_UNSIGNED_BYTE, direct.data);
+  cv::flip(direct, direct, 0);
+  EXPECT_EQ(MaxDiff(sink.frames[0], direct), 0);
+  // The random picture reaches every channel with many values.
+  double low = 0, high = 0;
+  cv::minMaxLoc(direct.reshape(1), &low, &high);
+  EXPECT_LT(low, 10);
+  EXPECT_GT(high, 245);
+}
+
 TEST_F(EffectsTest, EveryShaderCompilesAndLinks) {
   struct Pair {
     const char* name;

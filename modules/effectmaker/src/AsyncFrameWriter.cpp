@@ -1,5 +1,7 @@
 #include "AsyncFrameWriter.h"
 
+#include <algorithm>
+
 #include "RenderStats.h"
 #include "scriptmaker/OrvCancelTask.h"
 #include "api/Log.h"
@@ -15,12 +17,24 @@ AsyncFrameWriter::~AsyncFrameWriter() { Shutdown(); }
 cv::Mat AsyncFrameWriter::AcquireBuffer(int width, int height) {
   std::unique_lock<std::mutex> lock(mMutex);
   for (;;) {
-    for (int step = 1; step <= kBuffers; ++step) {
-      const int i = (mLast + step + kBuffers) % kBuffers;
-      if (mPending[i] != 0) continue;
-      cv::Mat& buffer = mPool[i];
+    const int count = static_cast<int>(mPool.size());
+    int free = -1;
+    for (int step = 1; step <= count && free < 0; ++step) {
+      const int i = (mLast + step + count) % count;
+      if (mPending[static_cast<size_t>(i)] == 0) free = i;
+    }
+    const size_t frameBytes =
+        static_cast<size_t>(width > 0 ? width : 1) * static_cast<size_t>(height > 0 ? height : 1) * 3;
+    const size_t maxBuffers = std::max(kMinBuffers, kMaxPoolBytes / frameBytes);
+    if (free < 0 && mPool.size() < maxBuffers) {
+      mPool.emplace_back();
+      mPending.push_back(0);
+      free = count;
+    }
+    if (free >= 0) {
+      cv::Mat& buffer = mPool[static_cast<size_t>(free)];
       if (buffer.rows != height || buffer.cols != width || buffer.type() != CV_8UC3) buffer.create(height, width, CV_8UC3);
-      mLast = i;
+      mLast = free;
       return buffer;
     }
     mDone.wait(lock);
@@ -31,8 +45,11 @@ void AsyncFrameWriter::SubmitLast(OrvFXFrameHandler* sink) {
   if (!sink) return;
   std::unique_lock<std::mutex> lock(mMutex);
   if (mLast < 0) return;
-  // Drawing runs at most a few frames ahead of the encoder.
-  mDone.wait(lock, [this] { return mJobs.size() < kMaxQueued; });
+  // Drawing runs at most kMaxQueued frames ahead of the encoder.
+  if (mJobs.size() >= kMaxQueued) {
+    RenderStageTimer timer(RenderStage::Wait);
+    mDone.wait(lock, [this] { return mJobs.size() < kMaxQueued; });
+  }
   if (!mWorker.joinable()) {
     mStop = false;
     mWorker = std::thread(&AsyncFrameWriter::Run, this);
@@ -57,6 +74,11 @@ void AsyncFrameWriter::Shutdown() {
   if (mWorker.joinable()) mWorker.join();
   std::lock_guard<std::mutex> lock(mMutex);
   mStop = false;
+  // The pass is over: give the buffers back. A frame still held elsewhere
+  // (gFrameBufferMat) keeps its own reference.
+  mPool.clear();
+  mPending.clear();
+  mLast = -1;
 }
 
 void AsyncFrameWriter::Run() {
@@ -67,7 +89,7 @@ void AsyncFrameWriter::Run() {
     const Job job = mJobs.front();
     mJobs.pop_front();
     mBusy = true;
-    const cv::Mat frame = mPool[job.buffer];
+    const cv::Mat frame = mPool[static_cast<size_t>(job.buffer)];
     lock.unlock();
     try {
       // A cancelled pass writes no further frame.
@@ -79,7 +101,7 @@ void AsyncFrameWriter::Run() {
       ORV_LOG("AsyncFrameWriter::Run", "## Writing a frame failed: %s", e.what());
     }
     lock.lock();
-    --mPending[job.buffer];
+    --mPending[static_cast<size_t>(job.buffer)];
     mBusy = false;
     mDone.notify_all();
   }

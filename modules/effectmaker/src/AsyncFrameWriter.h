@@ -1,7 +1,10 @@
 // Hands read-back frames to the output writer on one encoder thread, so that
 // encoding a frame overlaps drawing the next. Frames reach the writer in the
-// order they were submitted. A small pool of read-back buffers rotates; a
-// buffer is reused only once the encoder is done with it.
+// order they were submitted. A pool of read-back buffers rotates; a buffer is
+// reused only once the encoder is done with it. The pool grows on demand up
+// to kMaxPoolBytes (at least kMinBuffers buffers), so that drawing can run
+// ahead while the encoder works through a backlog of repeated frames; it is
+// freed by Shutdown.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -39,15 +42,18 @@ class AsyncFrameWriter {
     OrvFXFrameHandler* sink;
     int buffer;
   };
-  static constexpr int kBuffers = 3;
-  static constexpr size_t kMaxQueued = 32;
+  static constexpr size_t kMinBuffers = 3;
+  static constexpr size_t kMaxPoolBytes = size_t{100} << 20;  // 16 frames of 1920 x 1080
+  // A repeated frame queues no new buffer, so the queue may hold many more
+  // jobs than there are buffers.
+  static constexpr size_t kMaxQueued = 256;
 
   std::mutex mMutex;
   std::condition_variable mWake;
   std::condition_variable mDone;
   std::deque<Job> mJobs;
-  cv::Mat mPool[kBuffers];
-  int mPending[kBuffers] = {0, 0, 0};
+  std::vector<cv::Mat> mPool;
+  std::vector<int> mPending;  // queued jobs per pool buffer
   int mLast = -1;
   bool mBusy = false;
   bool mStop = false;

@@ -10,9 +10,9 @@
 struct RenderStageTimes {
   int64_t composeNs = 0;   // slot picture composition
   int64_t drawNs = 0;      // waiting for the frame's drawing to finish
-  int64_t readBackNs = 0;  // glReadPixels and the flip
+  int64_t readBackNs = 0;  // glReadPixels, the conversion to BGR and the flip
   int64_t encodeNs = 0;    // the writer encoding frames (on the encoder thread)
-  int64_t waitNs = 0;      // drawing waiting for a free read-back buffer
+  int64_t waitNs = 0;      // drawing waiting for the encoder (a free read-back buffer or room in its queue)
   int64_t frames = 0;
 };
 

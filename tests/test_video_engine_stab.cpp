@@ -464,7 +464,8 @@ TEST(VideoEngineStabPass, ProgressAndCancel) {
   finished = true;
   canceller.join();
   const double afterCancel = std::chrono::duration<double>(returnedAt - cancelAt).count();
-  EXPECT_LT(afterCancel, 0.05 * fullSec) << afterCancel << " s after the cancel, full pass " << fullSec;
+  // Well before the pass would have ended (loose bound: CI machines are shared).
+  EXPECT_LT(afterCancel, 0.25 * fullSec) << afterCancel << " s after the cancel, full pass " << fullSec;
   for (const auto& v : list)
     for (const SuperFrame& sf : v.blocks) EXPECT_EQ(sf.transforms.size(), static_cast<size_t>(sf.sfSize));
 

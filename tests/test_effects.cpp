@@ -26,14 +26,7 @@ namespace {
 constexpr int kW = 320;
 constexpr int kH = 180;
 
-int MaxDiff(const cv::Mat& a, const cv::Mat& b) {
-  if (a.size() != b.size() || a.type() != b.type()) return 1000;
-  cv::Mat diff;
-  cv::absdiff(a, b, diff);
-  double maxValue = 0;
-  cv::minMaxLoc(diff.reshape(1), nullptr, &maxValue);
-  return static_cast<int>(maxValue);
-}
+using rtest::MaxDiff;
 
 class EffectsTest : public ::testing::Test {
  protected:

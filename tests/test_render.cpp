@@ -63,14 +63,7 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-int MaxDiff(const cv::Mat& a, const cv::Mat& b) {
-  if (a.size() != b.size() || a.type() != b.type()) return 1000;
-  cv::Mat diff;
-  cv::absdiff(a, b, diff);
-  double maxValue = 0;
-  cv::minMaxLoc(diff.reshape(1), nullptr, &maxValue);
-  return static_cast<int>(maxValue);
-}
+using rtest::MaxDiff;
 
 class RenderTest : public ::testing::Test {
  protected:

@@ -77,4 +77,14 @@ inline std::string Describe(const cv::Vec3b& v) {
   return "(" + std::to_string(v[0]) + "," + std::to_string(v[1]) + "," + std::to_string(v[2]) + ")";
 }
 
+// Largest per-channel difference; 1000 when size or type differ.
+inline int MaxDiff(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size() || a.type() != b.type()) return 1000;
+  cv::Mat diff;
+  cv::absdiff(a, b, diff);
+  double maxValue = 0;
+  cv::minMaxLoc(diff.reshape(1), nullptr, &maxValue);
+  return static_cast<int>(maxValue);
+}
+
 }  // namespace rtest

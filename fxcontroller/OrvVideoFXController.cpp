@@ -111,9 +111,32 @@ OrvVideoFXController::~OrvVideoFXController() {
   mParams.progress = nullptr;
 }
 
-void OrvVideoFXController::SkipScene(const char* method, const char* why) {
+SceneOutcome OrvVideoFXController::SkipScene(const char* method, const char* why) {
   ORV_LOG(method, "## Scene skipped: %s", why);
-  mSceneSkipped = true;
+  return SceneOutcome::Skip(why);
+}
+
+void OrvVideoFXController::RecordScene(int i, int n, const SceneOutcome& outcome) {
+  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
+  mStatus.scenes.push_back(outcome);
+  switch (outcome.status) {
+    case SceneOutcome::Status::Drawn:
+      ++mStatus.scenesDrawn;
+      return;
+    case SceneOutcome::Status::CutShort:
+      ++mStatus.scenesCutShort;
+      break;
+    case SceneOutcome::Status::Skipped:
+      ++mStatus.scenesSkipped;
+      break;
+    case SceneOutcome::Status::Failed:
+      ++mStatus.scenesFailed;
+      break;
+    case SceneOutcome::Status::Cancelled:
+      return;
+  }
+  ORV_LOG(kTag, "## Scene %d of %d %s: %s (%d of %d frames written)", i + 1, n, SceneOutcome::Name(outcome.status),
+          outcome.why.c_str(), outcome.framesWritten, outcome.framesPlanned);
 }
 
 int OrvVideoFXController::SlotOf(int type, int index) const {
@@ -211,32 +234,32 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
 
     const int s = scene.startType == kScenePaper ? kSceneImage : scene.startType;
     const int e = scene.endType == kScenePaper ? kSceneImage : scene.endType;
-    mSceneSkipped = false;
+    SceneOutcome outcome;
     if (s == kSceneImage && e == kSceneImage) {
       if (cancelled()) return true;
       ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodI2I Called - SceneType:IMAGE/IMAGE ");
-      BindMethodI2I(tr, &scene);
+      outcome = BindMethodI2I(tr, &scene);
     } else if (s == kSceneImage && e == kSceneVideo) {
       if (cancelled()) return true;
       ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodI2V Called - SceneType:IMAGE/VIDEO ");
       SummaryLocation loc = GetSuperFrameBlockLocation(scene.endIndex, list);
       ORV_LOG(kTag, "Location Path : %s", loc.videoName.c_str());
-      BindMethodI2V(tr, &scene, &loc);
+      outcome = BindMethodI2V(tr, &scene, &loc);
     } else if (s == kSceneVideo && e == kSceneImage) {
       if (cancelled()) return true;
       ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodV2I Called - SceneType:VIDEO/IMAGE ");
       SummaryLocation loc = GetSuperFrameBlockLocation(scene.startIndex, list);
       ORV_LOG(kTag, "Location Path : %s", loc.videoName.c_str());
-      BindMethodV2I(tr, &scene, &loc);
+      outcome = BindMethodV2I(tr, &scene, &loc);
     } else if (s == kSceneVideo && e == kSceneVideo) {
       if (cancelled()) return true;
       ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodV2V ()- SceneType:VIDEO/VIDEO ");
       SummaryLocation loc = GetSuperFrameBlockLocation(scene.startIndex, list);
-      BindMethodV2V(tr, &scene, &loc);
+      outcome = BindMethodV2V(tr, &scene, &loc);
     } else {
-      SkipScene(kTag, "start and end types have no effect");
+      outcome = SkipScene(kTag, "start and end types have no effect");
     }
-    if (mSceneSkipped) ++mStatus.scenesSkipped;
+    RecordScene(i, n, outcome);
 
     mEffectMaker->DeInitOpenGL();
     for (auto it = mSlotPictureCache.begin(); it != mSlotPictureCache.end();) {
@@ -254,36 +277,32 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
   mStatus.completed = !IsCanceled();
   if (mStatus.scenesSkipped > 0)
     ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
+  ORV_LOG(kTag, "Scenes: %d drawn, %d cut short, %d skipped, %d failed; %lld frames written", mStatus.scenesDrawn,
+          mStatus.scenesCutShort, mStatus.scenesSkipped, mStatus.scenesFailed,
+          static_cast<long long>(mStatus.framesWritten));
   return IsCanceled();
 }
 
-void OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeScene* scene) {
+SceneOutcome OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeScene* scene) {
   static const char* const kTag = "OrvVideoFXController::BindMethodI2I";
   const int32_t code = scene->effectCode;
   if (code < 0) {
     ORV_LOG(kTag, "OrvVideoFXController::BindMethodI2I() - code= %d , g_isSummarizerCancel= %d", code,
             IsCanceled() ? 1 : 0);
-    mSceneSkipped = true;
-    return;
+    return SceneOutcome::Skip("negative effect code");
   }
   const OrvThemeMetaData& meta = tr->mMetaData;
   if (code == 1000) {
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
-    mEntity->BindImage(&start, fxframes::ImageHold(mFps, scene->durationSec));
-    return;
+    return mEntity->BindImage(&start, fxframes::ImageHold(mFps, scene->durationSec));
   }
   if (code == 6001) {
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
     const int32_t frames = fxframes::OneImage(mFps, scene->durationSec, meta.mImageHoldSec);
-    if (mEntity->IsCanceled()) return;
-    OrvEffectMaker* maker = mEntity->mEffectMaker;
-    const OrvVideoFXEntity::OneImageMethod oneImage = mEntity->mOneImageMethod;
-    if (maker && oneImage) (maker->*oneImage)(6001, &start, frames);
-    return;
+    return mEntity->BindOneImage(&start, frames);
   }
-  if (!mEntity->HasI2I(code) || !OrvEffectMaker::HasEffectClass(code)) mSceneSkipped = true;
   cv::Mat from = GetStartImage(tr, scene);
   cv::Mat to = GetEndImage(tr, scene);
   if (from.empty() || to.empty()) return SkipScene(kTag, "no start or end picture");
@@ -292,7 +311,7 @@ void OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeScene* sc
   int32_t tl = 0;
   fxframes::ImageToImage(mFps, scene->durationSec, meta.mTransitionSec, hold, &frameLength, &tl);
   const float option = scene->effectOption;
-  mEntity->BindTransitionI2I(code, &from, &to, frameLength, tl, &option);
+  return mEntity->BindTransitionI2I(code, &from, &to, frameLength, tl, &option);
 }
 
 bool OrvVideoFXController::GetVideoPaper(ThemeResource* tr, int blockIndex, const char* method, cv::Mat* paper) {
@@ -314,64 +333,59 @@ bool OrvVideoFXController::GetVideoPaper(ThemeResource* tr, int blockIndex, cons
   return true;
 }
 
-void OrvVideoFXController::BindMethodI2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {
+SceneOutcome OrvVideoFXController::BindMethodI2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {
   static const char* const kTag = "OrvVideoFXController::BindMethodI2V";
   const int32_t code = scene->effectCode;
   ORV_LOG(kTag, "OrvVideoFXController::BindMethodI2V() - code= %d", code);
   if (code < 0) {
     ORV_LOG(kTag, "OrvVideoFXController::BindMethodI2V() - code= %d , g_isSummarizerCancel= %d", code,
             IsCanceled() ? 1 : 0);
-    mSceneSkipped = true;
-    return;
+    return SceneOutcome::Skip("negative effect code");
   }
   if (!loc || !loc->block) return SkipScene(kTag, "no video block");
   cv::Mat start = GetStartImage(tr, scene);
   if (start.empty()) return SkipScene(kTag, "no start picture");
   cv::Mat paper;
   if (!GetVideoPaper(tr, scene->endIndex, kTag, &paper)) return SkipScene(kTag, "no paper entry for the block");
-  if (!mEntity->HasI2V(code) || !OrvEffectMaker::HasEffectClass(code)) mSceneSkipped = true;
   const int32_t tl = fxframes::VideoTransition(mFps, scene->durationSec, tr->mMetaData.mTransitionSec,
                                                loc->block->sfSize);
   const float option = scene->effectOption;
-  mEntity->BindTransitionI2V(code, loc, &paper, &start, tl, &option);
+  return mEntity->BindTransitionI2V(code, loc, &paper, &start, tl, &option);
 }
 
-void OrvVideoFXController::BindMethodV2I(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {
+SceneOutcome OrvVideoFXController::BindMethodV2I(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {
   static const char* const kTag = "OrvVideoFXController::BindMethodV2I";
   const int32_t code = scene->effectCode;
   if (code < 0) {
     ORV_LOG(kTag, "OrvVideoFXController::BindMethodV2I() - code= %d , g_isSummarizerCancel= %d", code,
             IsCanceled() ? 1 : 0);
-    mSceneSkipped = true;
-    return;
+    return SceneOutcome::Skip("negative effect code");
   }
   if (!loc || !loc->block) return SkipScene(kTag, "no video block");
   cv::Mat paper;
   if (!GetVideoPaper(tr, scene->startIndex, kTag, &paper)) return SkipScene(kTag, "no paper entry for the block");
   cv::Mat end = GetEndImage(tr, scene);
   if (end.empty()) return SkipScene(kTag, "no end picture");
-  if (!mEntity->HasV2I(code) || !OrvEffectMaker::HasEffectClass(code)) mSceneSkipped = true;
   const float option = scene->effectOption;
   const int32_t sfSize = loc->block->sfSize;
   const int32_t tl = fxframes::VideoTransition(mFps, scene->durationSec, tr->mMetaData.mTransitionSec, sfSize);
-  mEntity->BindTransitionV2I(code, loc, sfSize - tl, &paper, sfSize, tl, &option, end);
+  return mEntity->BindTransitionV2I(code, loc, sfSize - tl, &paper, sfSize, tl, &option, end);
 }
 
-void OrvVideoFXController::BindMethodV2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {
+SceneOutcome OrvVideoFXController::BindMethodV2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc) {
   static const char* const kTag = "OrvVideoFXController::BindMethodV2V";
   const int32_t code = scene->effectCode;
   ORV_LOG(kTag, "BindMethodV2V, code %d", code);
   if (code < 0) {
     ORV_LOG(kTag, "OrvVideoFXController::BindMethodV2V() - code= %d , g_isSummarizerCancel= %d", code,
             IsCanceled() ? 1 : 0);
-    mSceneSkipped = true;
-    return;
+    return SceneOutcome::Skip("negative effect code");
   }
   ORV_LOG(kTag, "mVideoList Size %d", static_cast<int>(tr->mVideoList.size()));
   if (!loc || !loc->block) return SkipScene(kTag, "no video block");
   cv::Mat paper;
   if (!GetVideoPaper(tr, scene->startIndex, kTag, &paper)) return SkipScene(kTag, "no paper entry for the block");
-  mEntity->BindTransitionV2V(code, loc, loc->block->sfSize, paper);
+  return mEntity->BindTransitionV2V(code, loc, loc->block->sfSize, paper);
 }
 
 SummaryLocation OrvVideoFXController::GetSuperFrameBlockLocation(int blockIndex,

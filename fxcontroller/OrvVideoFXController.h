@@ -38,8 +38,12 @@ struct FXPassStatus {
   bool cancelled = false;
   bool noContext = false;   // no OpenGL context could be made
   bool noWriter = false;    // the output video could not be opened
+  int32_t scenesDrawn = 0;
+  int32_t scenesCutShort = 0;  // the video ran out before the scene's end
   int32_t scenesSkipped = 0;
+  int32_t scenesFailed = 0;    // drawn without a working shader program
   int64_t framesWritten = 0;
+  std::vector<SceneOutcome> scenes;  // one per scene walked, in order
 };
 
 // Frame counts of the scene kinds: float products, truncated toward zero. A
@@ -70,10 +74,10 @@ class OrvVideoFXController : public OrvFXCancelTask {
   bool PassCompleted() const { return mStatus.completed; }
   const FXPassStatus& GetPassStatus() const { return mStatus; }
 
-  void BindMethodI2I(ThemeResource* tr, const ThemeScene* scene);
-  void BindMethodI2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc);
-  void BindMethodV2I(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc);
-  void BindMethodV2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc);
+  SceneOutcome BindMethodI2I(ThemeResource* tr, const ThemeScene* scene);
+  SceneOutcome BindMethodI2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc);
+  SceneOutcome BindMethodV2I(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc);
+  SceneOutcome BindMethodV2V(ThemeResource* tr, const ThemeScene* scene, SummaryLocation* loc);
 
   // Resolves a global block index; {"", null} when no block can be placed.
   static SummaryLocation GetSuperFrameBlockLocation(int blockIndex, const std::vector<SummarizedVideo>* list);
@@ -88,7 +92,9 @@ class OrvVideoFXController : public OrvFXCancelTask {
   cv::Mat GetImageFor(ThemeResource* tr, int type, int index, const char* which);
   cv::Mat GetSlotPicture(int slotIndex, ThemeResource* tr);
   bool GetVideoPaper(ThemeResource* tr, int blockIndex, const char* method, cv::Mat* paper);
-  void SkipScene(const char* method, const char* why);
+  SceneOutcome SkipScene(const char* method, const char* why);
+  // Counts the outcome of scene i of n and logs it when it is not a clean draw.
+  void RecordScene(int i, int n, const SceneOutcome& outcome);
   // Slots each scene shows, to drop composed pictures after their last use.
   std::vector<int> SlotsOfScene(const ThemeScene& scene) const;
   int SlotOf(int type, int index) const;
@@ -105,7 +111,6 @@ class OrvVideoFXController : public OrvFXCancelTask {
   int32_t mWidth = 0;
   int32_t mHeight = 0;
   FXPassStatus mStatus;
-  bool mSceneSkipped = false;
   // Composed slot pictures of this pass, by slot index.
   std::map<int, cv::Mat> mSlotPictureCache;
   std::map<int, size_t> mSlotLastScene;

@@ -1,7 +1,9 @@
 #include "fxcontroller/OrvVideoFXEntity.h"
 
+#include <string>
 #include <utility>
 
+#include "EffectTable.h"
 #include "api/Log.h"
 #include "fxcontroller/OrvVideoHandlerFactory.h"
 
@@ -11,12 +13,10 @@ constexpr int32_t kI2IBase = 3000;
 constexpr int32_t kI2VBase = 4000;
 constexpr int32_t kV2IBase = 5000;
 
-struct EffectRow {
-  int32_t k;
-  OrvVideoFXEntity::I2IMethod i2i;
-  OrvVideoFXEntity::I2VMethod i2v;
-  OrvVideoFXEntity::V2IMethod v2i;
-};
+SceneOutcome NoMember(const char* tag, int32_t code) {
+  ORV_LOG(tag, "## No effect for code %d in this scene kind; scene skipped", code);
+  return SceneOutcome::Skip("no effect for code " + std::to_string(code));
+}
 
 }  // namespace
 
@@ -27,28 +27,10 @@ OrvVideoFXEntity::~OrvVideoFXEntity() {
 }
 
 void OrvVideoFXEntity::InitEffectTable() {
-  // Effect number k of each direction: 3000 + k, 4000 + k, 5000 + k.
-  static const EffectRow kRows[] = {
-      {0, &OrvEffectMaker::DiagonalI2I, &OrvEffectMaker::DiagonalI2V, &OrvEffectMaker::DiagonalV2I},
-      {1, &OrvEffectMaker::ZoomI2I, &OrvEffectMaker::ZoomI2V, &OrvEffectMaker::ZoomV2I},
-      {2, &OrvEffectMaker::MoveI2I, &OrvEffectMaker::MoveI2V, &OrvEffectMaker::MoveV2I},
-      {3, &OrvEffectMaker::PixelateI2I, &OrvEffectMaker::PixelateI2V, &OrvEffectMaker::PixelateV2I},
-      {4, &OrvEffectMaker::FadeinI2I, &OrvEffectMaker::FadeinI2V, &OrvEffectMaker::FadeinV2I},
-      {5, &OrvEffectMaker::PendulumI2I, &OrvEffectMaker::PendulumI2V, &OrvEffectMaker::PendulumV2I},
-      {6, &OrvEffectMaker::SwirlI2I, &OrvEffectMaker::SwirlI2V, &OrvEffectMaker::SwirlV2I},
-      {7, &OrvEffectMaker::CubeI2I, &OrvEffectMaker::CubeI2V, &OrvEffectMaker::CubeV2I},
-      {8, &OrvEffectMaker::MosaicI2I, &OrvEffectMaker::MosaicI2V, &OrvEffectMaker::MosaicV2I},
-      {9, &OrvEffectMaker::DoorwayI2I, &OrvEffectMaker::DoorwayI2V, &OrvEffectMaker::DoorwayV2I},
-      {10, &OrvEffectMaker::PushI2I, &OrvEffectMaker::PushI2V, &OrvEffectMaker::PushV2I},
-      {11, &OrvEffectMaker::ZoomInI2I, &OrvEffectMaker::ZoomInI2V, &OrvEffectMaker::ZoomInV2I},
-      {12, &OrvEffectMaker::CurlPaperI2I, &OrvEffectMaker::CurlPaperI2V, &OrvEffectMaker::CurlPaperV2I},
-      {13, &OrvEffectMaker::TwistI2I, &OrvEffectMaker::TwistI2V, &OrvEffectMaker::TwistV2I},
-      {14, &OrvEffectMaker::SwapI2I, &OrvEffectMaker::SwapI2V, &OrvEffectMaker::SwapV2I},
-  };
-  for (const EffectRow& row : kRows) {
-    mI2IMethods[kI2IBase + row.k] = row.i2i;
-    mI2VMethods[kI2VBase + row.k] = row.i2v;
-    mV2IMethods[kV2IBase + row.k] = row.v2i;
+  for (const EffectRow& row : EffectTable()) {
+    mI2IMethods[kI2IBase + row.number] = row.i2i;
+    mI2VMethods[kI2VBase + row.number] = row.i2v;
+    mV2IMethods[kV2IBase + row.number] = row.v2i;
   }
   mImageHoldMethod = &OrvEffectMaker::ShowImageNoEffect;
   mVideoPlayMethod = &OrvEffectMaker::ShowVideoNoEffect;
@@ -57,69 +39,76 @@ void OrvVideoFXEntity::InitEffectTable() {
   mOneImageMethod = &OrvEffectMaker::ThreeWayOneImage;
 }
 
-void OrvVideoFXEntity::BindTransitionI2I(int32_t code, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
+SceneOutcome OrvVideoFXEntity::BindTransitionI2I(int32_t code, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
                                          int32_t transitionLength, const float* effectOption) {
-  if (IsCanceled()) return;
-  ORV_LOG("OrvVideoFXEntity::BindTransitionI2I",
+  static const char* const kTag = "OrvVideoFXEntity::BindTransitionI2I";
+  if (IsCanceled()) return SceneOutcome::Cancel();
+  ORV_LOG(kTag,
           " >> BindTransitionI2I, EffectNumber : %d, frameLength : %d, transitionLength : %d", code, frameLength,
           transitionLength);
   auto found = mI2IMethods.find(code);
-  if (found == mI2IMethods.end() || !mEffectMaker) return;
-  (mEffectMaker->*(found->second))(from, to, frameLength, transitionLength, effectOption);
+  if (found == mI2IMethods.end() || !mEffectMaker) return NoMember(kTag, code);
+  return (mEffectMaker->*(found->second))(from, to, frameLength, transitionLength, effectOption);
 }
 
-void OrvVideoFXEntity::BindTransitionI2V(int32_t code, SummaryLocation* location, const cv::Mat* paper,
+SceneOutcome OrvVideoFXEntity::BindTransitionI2V(int32_t code, SummaryLocation* location, const cv::Mat* paper,
                                          const cv::Mat* image, int32_t transitionLength, const float* effectOption) {
   static const char* const kTag = "OrvVideoFXEntity::BindTransitionI2V";
-  if (IsCanceled()) return;
+  if (IsCanceled()) return SceneOutcome::Cancel();
   SuperFrame* block = location ? location->block : nullptr;
   ORV_LOG(kTag, " >> BindTransitionI2V, EffectNumber : %d, sfStart : %d, sfEnd : %d, transitionLength : %d", code,
           block ? block->sfStart : 0, block ? block->sfEnd : 0, transitionLength);
   auto found = mI2VMethods.find(code);
-  if (found == mI2VMethods.end() || !mEffectMaker) return;
+  if (found == mI2VMethods.end() || !mEffectMaker) return NoMember(kTag, code);
   if (!block) {
     ORV_LOG(kTag, "## No video block for the scene; nothing drawn");
-    return;
+    return SceneOutcome::Skip("no video block");
   }
   OrvEffectMaker::SetInputFrameHandler(OrvVideoHandlerFactory::GetFrameHandler(location->videoName));
-  (mEffectMaker->*(found->second))(block, paper, image, transitionLength, effectOption);
+  return (mEffectMaker->*(found->second))(block, paper, image, transitionLength, effectOption);
 }
 
-void OrvVideoFXEntity::BindTransitionV2I(int32_t code, SummaryLocation* location, int32_t transitionStartFrame,
+SceneOutcome OrvVideoFXEntity::BindTransitionV2I(int32_t code, SummaryLocation* location, int32_t transitionStartFrame,
                                          const cv::Mat* paper, int32_t frameLength, int32_t transitionLength,
                                          const float* effectOption, cv::Mat image) {
   static const char* const kTag = "OrvVideoFXEntity::BindTransitionV2I";
-  if (IsCanceled()) return;
+  if (IsCanceled()) return SceneOutcome::Cancel();
   ORV_LOG(kTag, " >> BindTransitionV2I, EffectNumber : %d, index : %d, frameLength : %d, transitionLength : %d", code,
           transitionStartFrame, frameLength, transitionLength);
   auto found = mV2IMethods.find(code);
-  if (found == mV2IMethods.end() || !mEffectMaker) return;
+  if (found == mV2IMethods.end() || !mEffectMaker) return NoMember(kTag, code);
   SuperFrame* block = location ? location->block : nullptr;
   if (!block) {
     ORV_LOG(kTag, "## No video block for the scene; nothing drawn");
-    return;
+    return SceneOutcome::Skip("no video block");
   }
   OrvEffectMaker::SetInputFrameHandler(OrvVideoHandlerFactory::GetFrameHandler(location->videoName));
-  (mEffectMaker->*(found->second))(block, transitionStartFrame, paper, image, frameLength, transitionLength,
-                                   effectOption);
+  return (mEffectMaker->*(found->second))(block, transitionStartFrame, paper, image, frameLength, transitionLength,
+                                          effectOption);
 }
 
-void OrvVideoFXEntity::BindTransitionV2V(int32_t code, SummaryLocation* location, int32_t frameLength, cv::Mat paper) {
+SceneOutcome OrvVideoFXEntity::BindTransitionV2V(int32_t code, SummaryLocation* location, int32_t frameLength, cv::Mat paper) {
   static const char* const kTag = "OrvVideoFXEntity::BindTransitionV2V";
-  if (IsCanceled()) return;
+  if (IsCanceled()) return SceneOutcome::Cancel();
   ORV_LOG(kTag, " >> BindTransitionV2V, EffectNumber : %d, frameLength : %d", code, frameLength);
   SuperFrame* block = location ? location->block : nullptr;
   if (!block || !mEffectMaker) {
     ORV_LOG(kTag, "## No video block for the scene; nothing drawn");
-    return;
+    return SceneOutcome::Skip("no video block");
   }
   OrvEffectMaker::SetInputFrameHandler(OrvVideoHandlerFactory::GetFrameHandler(location->videoName));
-  (mEffectMaker->*mVideoHoldMethod)(code, paper, block, frameLength);
+  return (mEffectMaker->*mVideoHoldMethod)(code, paper, block, frameLength);
 }
 
-void OrvVideoFXEntity::BindImage(const cv::Mat* image, int32_t frameCount) {
-  if (IsCanceled()) return;
+SceneOutcome OrvVideoFXEntity::BindImage(const cv::Mat* image, int32_t frameCount) {
+  if (IsCanceled()) return SceneOutcome::Cancel();
   ORV_LOG("OrvVideoFXEntity::BindImage", " >> BindImage length : %d", frameCount);
-  if (!mEffectMaker) return;
-  (mEffectMaker->*mImageHoldMethod)(image, frameCount);
+  if (!mEffectMaker) return SceneOutcome::Skip("no effect maker");
+  return (mEffectMaker->*mImageHoldMethod)(image, frameCount);
+}
+
+SceneOutcome OrvVideoFXEntity::BindOneImage(const cv::Mat* image, int32_t frameCount) {
+  if (IsCanceled()) return SceneOutcome::Cancel();
+  if (!mEffectMaker || !mOneImageMethod) return SceneOutcome::Skip("no effect maker");
+  return (mEffectMaker->*mOneImageMethod)(6001, image, frameCount);
 }

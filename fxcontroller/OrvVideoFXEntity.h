@@ -8,6 +8,7 @@
 #include <string>
 
 #include "OrvEffectMaker.h"
+#include "SceneOutcome.h"
 #include "scriptmaker/OrvCancelTask.h"
 #include "themes/OrvColorUtils.h"  // SummaryLocation
 #include "videoengine/VideoEngine.h"
@@ -15,34 +16,32 @@
 
 class OrvVideoFXEntity : public OrvFXCancelTask {
  public:
-  using I2IMethod = bool (OrvEffectMaker::*)(const cv::Mat*, const cv::Mat*, int32_t, int32_t, const float*);
-  using I2VMethod = bool (OrvEffectMaker::*)(SuperFrame*, const cv::Mat*, const cv::Mat*, int32_t, const float*);
-  using V2IMethod = bool (OrvEffectMaker::*)(SuperFrame*, int32_t, const cv::Mat*, cv::Mat, int32_t, int32_t,
-                                             const float*);
-  using ImageHoldMethod = bool (OrvEffectMaker::*)(const cv::Mat*, int32_t);
-  using VideoPlayMethod = bool (OrvEffectMaker::*)(SuperFrame*);
-  using VideoHoldMethod = bool (OrvEffectMaker::*)(int32_t, cv::Mat, SuperFrame*, int32_t);
-  using ThreeImageMethod = bool (OrvEffectMaker::*)(int32_t, const std::vector<cv::Mat>*, int32_t);
-  using OneImageMethod = bool (OrvEffectMaker::*)(int32_t, const cv::Mat*, int32_t);
+  using I2IMethod = OrvEffectMaker::I2IMember;
+  using I2VMethod = OrvEffectMaker::I2VMember;
+  using V2IMethod = OrvEffectMaker::V2IMember;
+  using ImageHoldMethod = SceneOutcome (OrvEffectMaker::*)(const cv::Mat*, int32_t);
+  using VideoPlayMethod = SceneOutcome (OrvEffectMaker::*)(SuperFrame*);
+  using VideoHoldMethod = SceneOutcome (OrvEffectMaker::*)(int32_t, cv::Mat, SuperFrame*, int32_t);
+  using ThreeImageMethod = SceneOutcome (OrvEffectMaker::*)(int32_t, const std::vector<cv::Mat>*, int32_t);
+  using OneImageMethod = SceneOutcome (OrvEffectMaker::*)(int32_t, const cv::Mat*, int32_t);
 
   explicit OrvVideoFXEntity(OrvEffectMaker* maker);
   ~OrvVideoFXEntity() override;
 
   void InitEffectTable();
 
-  void BindTransitionI2I(int32_t code, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                         int32_t transitionLength, const float* effectOption);
-  void BindTransitionI2V(int32_t code, SummaryLocation* location, const cv::Mat* paper, const cv::Mat* image,
-                         int32_t transitionLength, const float* effectOption);
-  void BindTransitionV2I(int32_t code, SummaryLocation* location, int32_t transitionStartFrame, const cv::Mat* paper,
-                         int32_t frameLength, int32_t transitionLength, const float* effectOption, cv::Mat image);
-  void BindTransitionV2V(int32_t code, SummaryLocation* location, int32_t frameLength, cv::Mat paper);
-  void BindImage(const cv::Mat* image, int32_t frameCount);
-
-  // True when the code has a member for the scene kind.
-  bool HasI2I(int32_t code) const { return mI2IMethods.count(code) != 0; }
-  bool HasI2V(int32_t code) const { return mI2VMethods.count(code) != 0; }
-  bool HasV2I(int32_t code) const { return mV2IMethods.count(code) != 0; }
+  // Each plays one scene and reports how it ended; a code without a member
+  // for the scene kind is skipped.
+  SceneOutcome BindTransitionI2I(int32_t code, const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
+                                 int32_t transitionLength, const float* effectOption);
+  SceneOutcome BindTransitionI2V(int32_t code, SummaryLocation* location, const cv::Mat* paper, const cv::Mat* image,
+                                 int32_t transitionLength, const float* effectOption);
+  SceneOutcome BindTransitionV2I(int32_t code, SummaryLocation* location, int32_t transitionStartFrame,
+                                 const cv::Mat* paper, int32_t frameLength, int32_t transitionLength,
+                                 const float* effectOption, cv::Mat image);
+  SceneOutcome BindTransitionV2V(int32_t code, SummaryLocation* location, int32_t frameLength, cv::Mat paper);
+  SceneOutcome BindImage(const cv::Mat* image, int32_t frameCount);
+  SceneOutcome BindOneImage(const cv::Mat* image, int32_t frameCount);
 
   OrvEffectMaker* mEffectMaker = nullptr;
   std::map<int32_t, I2IMethod> mI2IMethods;

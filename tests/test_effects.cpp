@@ -81,7 +81,7 @@ TEST_F(EffectsTest, ImageHoldReproducesThePictureWithTransparentPartsBlack) {
   rtest::RecordingSink sink;
   cv::Mat expected;
   const cv::Mat pic = HoldPicture(&expected);
-  EXPECT_TRUE(maker->ShowImageNoEffect(&pic, 3));
+  EXPECT_EQ(maker->ShowImageNoEffect(&pic, 3).status, SceneOutcome::Status::Drawn);
   ASSERT_EQ(sink.frames.size(), 3u);
   for (const cv::Mat& frame : sink.frames) EXPECT_LE(MaxDiff(frame, expected), 1);
 
@@ -119,7 +119,7 @@ TEST_F(EffectsTest, GreyWithAlphaUploadsAsGreyKeepingItsAlpha) {
   cv::Mat expected(kH, kW, CV_8UC3, cv::Scalar::all(90));
   expected(cv::Rect(0, 0, kW / 2, kH)).setTo(cv::Scalar::all(0));
   rtest::RecordingSink sink;
-  EXPECT_TRUE(maker->ShowImageNoEffect(&hold, 1));
+  EXPECT_EQ(maker->ShowImageNoEffect(&hold, 1).status, SceneOutcome::Status::Drawn);
   ASSERT_EQ(sink.frames.size(), 1u);
   EXPECT_LE(MaxDiff(sink.frames[0], expected), 1);
 
@@ -281,24 +281,29 @@ TEST_F(VideoHoldTest, ShortTransformsRunningOutAndCancellation) {
     block.sfStart = 400000;  // frame 10 at 25 fps; two frames remain
     block.sfSize = 6;
     EXPECT_FALSE(effect.BlendingEffect(nullptr, &block, block.sfSize));
+    EXPECT_EQ(effect.LastOutcome().status, SceneOutcome::Status::CutShort);
+    EXPECT_EQ(effect.LastOutcome().framesWritten, 2);
     DrainFrameWrites();
     ASSERT_EQ(sink.frames.size(), 2u);
     EXPECT_TRUE(rtest::Near(sink.frames[0].at<cv::Vec3b>(kH / 2, kW / 2), rtest::FrameColour(10), 12));
 
     sink.frames.clear();
     g_isFXCancel = true;
-    EXPECT_TRUE(effect.BlendingEffect(nullptr, &block, block.sfSize));
+    EXPECT_FALSE(effect.BlendingEffect(nullptr, &block, block.sfSize));
+    EXPECT_EQ(effect.LastOutcome().status, SceneOutcome::Status::Cancelled);
     g_isFXCancel = false;
     DrainFrameWrites();
     EXPECT_TRUE(sink.frames.empty());
-    EXPECT_TRUE(effect.BlendingEffect(nullptr, &block, 0));
+    EXPECT_FALSE(effect.BlendingEffect(nullptr, &block, 0));
+    EXPECT_EQ(effect.LastOutcome().status, SceneOutcome::Status::Skipped);
     EXPECT_TRUE(sink.frames.empty());
   }
   // No reader: nothing is played.
   OrvEffectMaker::SetInputFrameHandler(nullptr);
   EXPECT_EQ(gInputFrameHandler, nullptr);
   Transition_NoEffect plain(kW, kH, maker.get(), writer.get());
-  EXPECT_TRUE(plain.ShowVideo(&block));
+  EXPECT_FALSE(plain.ShowVideo(&block));
+  EXPECT_EQ(plain.LastOutcome().why, "no video could be read");
   DrainFrameWrites();
   EXPECT_TRUE(sink.frames.empty());
   OrvEffectMaker::SetInputFrameHandler(reader.get());
@@ -371,7 +376,7 @@ TEST_F(EffectsTest, WrittenFrameEqualsAPlainBgrReadOfTheFramebuffer) {
   rtest::RecordingSink sink;
   cv::Mat pic(kH, kW, CV_8UC4);
   cv::randu(pic, cv::Scalar::all(0), cv::Scalar::all(256));
-  EXPECT_TRUE(maker->ShowImageNoEffect(&pic, 1));
+  EXPECT_EQ(maker->ShowImageNoEffect(&pic, 1).status, SceneOutcome::Status::Drawn);
   ASSERT_EQ(sink.frames.size(), 1u);
   cv::Mat direct(kH, kW, CV_8UC3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -438,11 +443,11 @@ TEST(EffectMakerTest, PublishesTheFrameSizeAndSurvivesRepeatedTeardown) {
   EXPECT_FALSE(maker.HasContext());
   maker.DeInitOpenGL();  // no window: only logs
   maker.DeInitOpenGL();
-  // No context: members draw nothing and still succeed.
+  // No context: members draw nothing and say so.
   const cv::Mat pic(4, 4, CV_8UC3, cv::Scalar::all(1));
-  EXPECT_TRUE(maker.ShowImageNoEffect(&pic, 3));
-  EXPECT_TRUE(maker.DiagonalI2I(&pic, &pic, 3, 3, nullptr));
-  EXPECT_TRUE(maker.SwapI2I(&pic, &pic, 3, 3, nullptr));
+  EXPECT_EQ(maker.ShowImageNoEffect(&pic, 3).status, SceneOutcome::Status::Skipped);
+  EXPECT_EQ(maker.DiagonalI2I(&pic, &pic, 3, 3, nullptr).status, SceneOutcome::Status::Skipped);
+  EXPECT_EQ(maker.SwapI2I(&pic, &pic, 3, 3, nullptr).status, SceneOutcome::Status::Skipped);
   if (!rtest::HaveDisplay()) return;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(maker.InitOpenGL());

@@ -14,6 +14,7 @@
 #include "test_end_to_end_util.h"
 #include "test_video_engine_clips.h"
 #include "themes/SlotInformation.h"
+#include "themes/ThemeTemplate.h"
 
 namespace {
 
@@ -78,11 +79,11 @@ ThemeSequence ExpectedSequence(int themeIndex, const std::vector<std::string>& p
   return theme->GetThemeSequence();
 }
 
-// Log checks shared by every run: no GL error, no scene skipped but the
-// mesh transitions, which this build does not draw.
+// Log checks shared by every run: no GL error, no scene skipped but those of
+// transitions this build does not draw.
 void CheckRunLog(const std::string& log, const std::vector<SceneSpan>& spans) {
   int mesh = 0;
-  for (const SceneSpan& s : spans) mesh += e2e::IsMeshCode(s.scene.effectCode) ? 1 : 0;
+  for (const SceneSpan& s : spans) mesh += e2e::IsUnbuilt(s.scene.effectCode) ? 1 : 0;
   EXPECT_EQ(e2e::CountLines(log, "glGetError()"), 0);
   EXPECT_EQ(e2e::CountLines(log, "## Scene skipped"), 0);
   EXPECT_EQ(e2e::CountLines(log, "Transition not available"), mesh);
@@ -225,6 +226,25 @@ void RunPhotoTheme(int themeIndex, const char* name) {
 }
 
 }  // namespace
+
+// Frames each photo-only builder (image bands 1, 2, 3) plays at 29.97 fps;
+// the runs above check that a render writes exactly what its list adds up to.
+TEST(ThemeLengths, PhotoBuildersPlayTheirFullLength) {
+  const struct {
+    int theme;
+    int frames[3];
+  } expected[] = {{1, {1304, 1721, 2086}}, {2, {1422, 1930, 2438}}};
+  for (const auto& e : expected) {
+    std::shared_ptr<SlotInformation> theme = CreateThemeSlotInformation(e.theme);
+    auto* data = dynamic_cast<ThemeTemplate*>(theme.get());
+    ASSERT_NE(data, nullptr);
+    for (int band = 0; band < 3; ++band) {
+      const ThemeSequence& scenes = data->GetBuilderTable(3 + band).scenes;
+      EXPECT_EQ(e2e::TotalFrames(e2e::Spans(scenes, 29.97f, nullptr)), e.frames[band])
+          << "theme " << e.theme << " image band " << band + 1;
+    }
+  }
+}
 
 TEST(EndToEnd, ModernPhotosOnly) { RunPhotoTheme(0, "MODERN"); }
 TEST(EndToEnd, SportyPhotosOnly) { RunPhotoTheme(1, "SPORTY"); }

@@ -21,10 +21,9 @@ namespace {
 
 enum class Dir { I2I, I2V, V2I };
 
-using I2IMember = bool (OrvEffectMaker::*)(const cv::Mat*, const cv::Mat*, int32_t, int32_t, const float*);
-using I2VMember = bool (OrvEffectMaker::*)(SuperFrame*, const cv::Mat*, const cv::Mat*, int32_t, const float*);
-using V2IMember = bool (OrvEffectMaker::*)(SuperFrame*, int32_t, const cv::Mat*, cv::Mat, int32_t, int32_t,
-                                           const float*);
+using I2IMember = OrvEffectMaker::I2IMember;
+using I2VMember = OrvEffectMaker::I2VMember;
+using V2IMember = OrvEffectMaker::V2IMember;
 
 struct ClassCase {
   std::string name;
@@ -164,7 +163,7 @@ class QuadClassTest : public QuadGLTest {
     };
 
     frames.clear();
-    EXPECT_TRUE((maker()->*c.i2i)(&l, &r, 11, 10, &c.option));
+    EXPECT_TRUE((maker()->*c.i2i)(&l, &r, 11, 10, &c.option).Drawn());
     check(Dir::I2I, "I2I");
 
     // Picture to video: the video (looking like the reaching picture) under
@@ -172,14 +171,14 @@ class QuadClassTest : public QuadGLTest {
     UseClip(TestClips().r);
     SuperFrame toVideo = Block(0, 11);
     frames.clear();
-    EXPECT_TRUE((maker()->*c.i2v)(&toVideo, nullptr, &l, 10, &c.option));
+    EXPECT_TRUE((maker()->*c.i2v)(&toVideo, nullptr, &l, 10, &c.option).Drawn());
     check(Dir::I2V, "I2V");
 
     // Video to picture with a lead-in of one frame.
     UseClip(TestClips().l);
     SuperFrame fromVideo = Block(0, 11);
     frames.clear();
-    EXPECT_TRUE((maker()->*c.v2i)(&fromVideo, 1, nullptr, r, 11, 10, &c.option));
+    EXPECT_TRUE((maker()->*c.v2i)(&fromVideo, 1, nullptr, r, 11, 10, &c.option).Drawn());
     check(Dir::V2I, "V2I");
 
     EXPECT_EQ(NewGLErrors(), 0u) << c.name;

@@ -6,19 +6,41 @@
 
 #include <opencv2/core.hpp>
 
+#include "FrameWalk.h"
 #include "ScreenQuadTransition.h"
+#include "ShaderUtils.h"
 #include "Transition_Move.h"
 #include "Transition_Pendulum.h"
 #include "Transition_Swirl.h"
 #include "Transition_Zoom.h"
 
-using screenquad::I2ISchedule;
-using screenquad::I2VSchedule;
-using screenquad::V2ISchedule;
-
 namespace {
 
-constexpr int E = screenquad::kEndValue;
+using framewalk::Replay;
+using framewalk::Rule;
+using framewalk::Walk;
+
+constexpr int E = framewalk::kEnd;
+
+Rule QuadRule(int curveStart, bool advanceFirst = false) {
+  Rule rule;
+  rule.curveStart = curveStart;
+  rule.advanceFirst = advanceFirst;
+  return rule;
+}
+
+std::vector<int> I2ISchedule(int frameLength, int transitionLength, int curveStart, bool advanceFirst) {
+  return Replay(Walk::Pictures(frameLength, transitionLength, QuadRule(curveStart, advanceFirst)));
+}
+
+std::vector<int> I2VSchedule(int sfSize, int transitionLength, int readableFrames, int curveStart) {
+  return Replay(Walk::IntoVideo(sfSize, transitionLength, QuadRule(curveStart)), readableFrames);
+}
+
+std::vector<int> V2ISchedule(int sfSize, int frameLength, int lead, int transitionLength, int readableFrames,
+                             int curveStart) {
+  return Replay(Walk::OutOfVideo(sfSize, frameLength, lead, transitionLength, QuadRule(curveStart)), readableFrames);
+}
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 TEST(QuadSchedule, PictureToPictureTakesTheCurveThenTheEndValue) {
@@ -73,19 +95,6 @@ TEST(QuadSchedule, VideoToPictureLeadsInAndAlwaysWritesFrameLength) {
   EXPECT_TRUE(V2ISchedule(10, 0, 6, 4, -1, 0).empty());
 }
 
-TEST(QuadSchedule, VideoToPictureWarpsTheFramesInReadOrder) {
-  // The transform index is the count of frames read so far; an empty read
-  // does not use one up.
-  screenquad::V2IWalk walk(10, 2, 4, 0);
-  std::vector<int> transforms;
-  const bool reads[] = {true, true, false, true, true};
-  for (bool got : reads) {
-    if (got) transforms.push_back(walk.TransformIndex());
-    walk.OnRead(got);
-  }
-  EXPECT_EQ(transforms, (std::vector<int>{0, 1, 2, 3}));
-}
-
 TEST(QuadOptions, ClassesReadTheOptionWithExactComparisons) {
   EXPECT_EQ(Transition_Swirl::TwistAmountFor(0.0f), -30.0f);
   EXPECT_EQ(Transition_Swirl::TwistAmountFor(-0.0f), -30.0f);
@@ -133,19 +142,19 @@ TEST(QuadOptions, MoveDirectionTable) {
 TEST(QuadUpload, PicturesBecomeEightBitWithOneThreeOrFourChannels) {
   // Already fit: handed on without a copy.
   cv::Mat bgr(9, 7, CV_8UC3, cv::Scalar(1, 2, 3));
-  EXPECT_EQ(screenquad::PrepareForUpload(bgr).data, bgr.data);
+  EXPECT_EQ(ShaderUtils::PrepareForUpload(bgr).data, bgr.data);
 
   cv::Mat deep(4, 5, CV_16UC3, cv::Scalar(257 * 10, 257 * 100, 65535));
-  cv::Mat eight = screenquad::PrepareForUpload(deep);
+  cv::Mat eight = ShaderUtils::PrepareForUpload(deep);
   ASSERT_EQ(eight.type(), CV_8UC3);
   EXPECT_EQ(eight.at<cv::Vec3b>(2, 3), cv::Vec3b(10, 100, 255));
 
   cv::Mat unit(3, 3, CV_32FC1, cv::Scalar(0.5));
-  EXPECT_EQ(screenquad::PrepareForUpload(unit).at<uchar>(1, 1), 128);
+  EXPECT_EQ(ShaderUtils::PrepareForUpload(unit).at<uchar>(1, 1), 128);
 
   // Grey and alpha keep their alpha.
   cv::Mat greyAlpha(3, 4, CV_8UC2, cv::Scalar(90, 40));
-  cv::Mat bgra = screenquad::PrepareForUpload(greyAlpha);
+  cv::Mat bgra = ShaderUtils::PrepareForUpload(greyAlpha);
   ASSERT_EQ(bgra.type(), CV_8UC4);
   EXPECT_EQ(bgra.at<cv::Vec4b>(1, 1), cv::Vec4b(90, 90, 90, 40));
 
@@ -153,19 +162,19 @@ TEST(QuadUpload, PicturesBecomeEightBitWithOneThreeOrFourChannels) {
   for (int c = 1; c <= 6; ++c) planes.push_back(cv::Mat(2, 2, CV_8UC1, cv::Scalar(c)));
   cv::Mat many;
   cv::merge(planes, many);
-  cv::Mat three = screenquad::PrepareForUpload(many);
+  cv::Mat three = ShaderUtils::PrepareForUpload(many);
   ASSERT_EQ(three.type(), CV_8UC3);
   EXPECT_EQ(three.at<cv::Vec3b>(0, 0), cv::Vec3b(1, 2, 3));
 
   // A region of a larger picture comes out continuous with its own pixels.
   cv::Mat big(20, 30, CV_8UC3, cv::Scalar(0, 0, 0));
   big(cv::Rect(5, 6, 7, 8)).setTo(cv::Scalar(4, 5, 6));
-  cv::Mat roi = screenquad::PrepareForUpload(big(cv::Rect(5, 6, 7, 8)));
+  cv::Mat roi = ShaderUtils::PrepareForUpload(big(cv::Rect(5, 6, 7, 8)));
   EXPECT_TRUE(roi.isContinuous());
   EXPECT_EQ(roi.size(), cv::Size(7, 8));
   EXPECT_EQ(cv::countNonZero(roi.reshape(1) != 0), 0 + 7 * 8 * 3);
 
-  EXPECT_TRUE(screenquad::PrepareForUpload(cv::Mat()).empty());
+  EXPECT_TRUE(ShaderUtils::PrepareForUpload(cv::Mat()).empty());
 }
 
 }  // namespace

@@ -37,13 +37,13 @@ TEST_F(QuadVideoTest, WithoutAReaderTheSceneIsLoggedAndShowsThePicture) {
   const cv::Mat image = PictureR();
   SuperFrame block = Block(0, 6);
 
-  EXPECT_TRUE(maker()->FadeinI2V(&block, nullptr, &image, 4, &kOption));
+  EXPECT_EQ(maker()->FadeinI2V(&block, nullptr, &image, 4, &kOption).status, SceneOutcome::Status::Skipped);
   EXPECT_TRUE(frames.empty());
   std::string log = LogSince(&at);
   EXPECT_NE(log.find("[Transition_Fadein::TranstionI2V]"), std::string::npos) << log;
   EXPECT_NE(log.find("No input frame handler"), std::string::npos) << log;
 
-  EXPECT_TRUE(maker()->FadeinV2I(&block, 2, nullptr, image, 6, 4, &kOption));
+  EXPECT_EQ(maker()->FadeinV2I(&block, 2, nullptr, image, 6, 4, &kOption).status, SceneOutcome::Status::CutShort);
   ASSERT_EQ(frames.size(), 6u);
   for (const cv::Mat& f : frames) EXPECT_LT(Distance(Centre(f), Colour(image.at<cv::Vec3b>(45, 80))), 3.0);
   log = LogSince(&at);
@@ -58,23 +58,23 @@ TEST_F(QuadVideoTest, EmptyBlocksAndFailedSeeksAreLogged) {
   const cv::Mat image = PictureL();
 
   SuperFrame empty = Block(0, 0);
-  EXPECT_TRUE(maker()->DiagonalI2V(&empty, nullptr, &image, 0, &kOption));
+  EXPECT_EQ(maker()->DiagonalI2V(&empty, nullptr, &image, 0, &kOption).status, SceneOutcome::Status::Skipped);
   EXPECT_TRUE(frames.empty());
   EXPECT_NE(LogSince(&at).find("Video block has no frames"), std::string::npos);
 
-  EXPECT_TRUE(maker()->DiagonalI2V(nullptr, nullptr, &image, 0, &kOption));
+  EXPECT_EQ(maker()->DiagonalI2V(nullptr, nullptr, &image, 0, &kOption).status, SceneOutcome::Status::Skipped);
   EXPECT_TRUE(frames.empty());
   EXPECT_NE(LogSince(&at).find("No video block given"), std::string::npos);
 
   SuperFrame before = Block(0, 3);
   before.sfStart = -1;
-  EXPECT_TRUE(maker()->DiagonalI2V(&before, nullptr, &image, 0, &kOption));
+  EXPECT_EQ(maker()->DiagonalI2V(&before, nullptr, &image, 0, &kOption).status, SceneOutcome::Status::Drawn);
   EXPECT_NE(LogSince(&at).find("Could not seek to the block start -1 us"), std::string::npos);
 
   // No option at all reads as 0.0: Move's first row, ending on the end picture.
   const cv::Mat r = PictureR();
   frames.clear();
-  EXPECT_TRUE(maker()->MoveI2I(&image, &r, 2, 0, nullptr));
+  EXPECT_EQ(maker()->MoveI2I(&image, &r, 2, 0, nullptr).status, SceneOutcome::Status::Drawn);
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_LT(Distance(Colour(frames[1].at<cv::Vec3b>(5, 5)), Colour(r.at<cv::Vec3b>(5, 5))), 3.0);
   EXPECT_NE(LogSince(&at).find("No effect option given; 0.0 used"), std::string::npos);
@@ -91,7 +91,7 @@ TEST_F(QuadVideoTest, ShortVideoEndsPictureToVideoEarlyAndHoldsVideoToPicture) {
 
   // Only 6 of 11 frames exist: picture to video writes those 6, in order.
   SuperFrame toVideo = Block(start, 11);
-  EXPECT_TRUE(maker()->FadeinI2V(&toVideo, nullptr, &image, 0, &kOption));
+  EXPECT_EQ(maker()->FadeinI2V(&toVideo, nullptr, &image, 0, &kOption).status, SceneOutcome::Status::CutShort);
   ASSERT_EQ(frames.size(), 6u);
   for (int k = 0; k < 6; ++k) EXPECT_LT(Distance(Centre(frames[k]), Colour(CodedColour(start + k))), 3.0) << k;
   EXPECT_NE(LogSince(&at).find("Video gave 6 of the block's 11 frames"), std::string::npos);
@@ -99,7 +99,7 @@ TEST_F(QuadVideoTest, ShortVideoEndsPictureToVideoEarlyAndHoldsVideoToPicture) {
   // Video to picture keeps its 11 frames; from the failed read on, the picture.
   SuperFrame fromVideo = Block(start, 11);
   frames.clear();
-  EXPECT_TRUE(maker()->FadeinV2I(&fromVideo, 5, nullptr, image, 11, 6, &kOption));
+  EXPECT_EQ(maker()->FadeinV2I(&fromVideo, 5, nullptr, image, 11, 6, &kOption).status, SceneOutcome::Status::CutShort);
   ASSERT_EQ(frames.size(), 11u);
   for (int k = 0; k < 5; ++k) EXPECT_LT(Distance(Centre(frames[k]), Colour(CodedColour(start + k))), 3.0) << k;
   for (int k = 6; k < 11; ++k)
@@ -118,7 +118,7 @@ TEST_F(QuadVideoTest, FramesAreWarpedByTheirOwnTransformAndIdentityPastTheList) 
   // Two transforms for five frames: frame 0 moved 40 px right, frame 1 not.
   SuperFrame block = Block(2, 5, 2);
   block.transforms[0][2] = 40.0f;
-  EXPECT_TRUE(maker()->DiagonalI2V(&block, nullptr, &image, 0, &kOption));
+  EXPECT_EQ(maker()->DiagonalI2V(&block, nullptr, &image, 0, &kOption).status, SceneOutcome::Status::Drawn);
   ASSERT_EQ(frames.size(), 5u);
   // The warp leaves black at the left of frame 0 only.
   EXPECT_LT(cv::norm(Colour(frames[0].at<cv::Vec3b>(45, 3))), 3.0);
@@ -136,7 +136,7 @@ TEST_F(QuadVideoTest, FramesAreWarpedByTheirOwnTransformAndIdentityPastTheList) 
   // A block without any transform plays unwarped.
   SuperFrame none = Block(2, 3, 0);
   frames.clear();
-  EXPECT_TRUE(maker()->DiagonalV2I(&none, 0, nullptr, image, 3, 3, &kOption));
+  EXPECT_EQ(maker()->DiagonalV2I(&none, 0, nullptr, image, 3, 3, &kOption).status, SceneOutcome::Status::Drawn);
   EXPECT_EQ(frames.size(), 3u);
   EXPECT_EQ(NewGLErrors(), 0u);
 }
@@ -171,11 +171,11 @@ TEST_F(QuadVideoTest, CancelStopsWritingAndReturnsTrue) {
   const cv::Mat l = PictureL(), r = PictureR();
   const int live = LiveGLObjects();
   g_isFXCancel = true;
-  EXPECT_TRUE(maker()->SwirlI2I(&l, &r, 5, 5, &kOption));
+  EXPECT_EQ(maker()->SwirlI2I(&l, &r, 5, 5, &kOption).status, SceneOutcome::Status::Cancelled);
   UseClip(TestClips().coded);
   SuperFrame block = Block(0, 5);
-  EXPECT_TRUE(maker()->SwirlI2V(&block, nullptr, &l, 5, &kOption));
-  EXPECT_TRUE(maker()->SwirlV2I(&block, 0, nullptr, r, 5, 5, &kOption));
+  EXPECT_EQ(maker()->SwirlI2V(&block, nullptr, &l, 5, &kOption).status, SceneOutcome::Status::Cancelled);
+  EXPECT_EQ(maker()->SwirlV2I(&block, 0, nullptr, r, 5, 5, &kOption).status, SceneOutcome::Status::Cancelled);
   EXPECT_TRUE(frames.empty());
   g_isFXCancel = false;
 
@@ -184,12 +184,12 @@ TEST_F(QuadVideoTest, CancelStopsWritingAndReturnsTrue) {
     frames.push_back(f.clone());
     if (frames.size() == 3) g_isFXCancel = true;
   });
-  EXPECT_TRUE(maker()->SwirlI2I(&l, &r, 8, 8, &kOption));
+  EXPECT_EQ(maker()->SwirlI2I(&l, &r, 8, 8, &kOption).status, SceneOutcome::Status::Cancelled);
   EXPECT_EQ(frames.size(), 3u);
   g_isFXCancel = false;
   frames.clear();
   SuperFrame longer = Block(0, 8);
-  EXPECT_TRUE(maker()->SwirlV2I(&longer, 2, nullptr, r, 8, 6, &kOption));
+  EXPECT_EQ(maker()->SwirlV2I(&longer, 2, nullptr, r, 8, 6, &kOption).status, SceneOutcome::Status::Cancelled);
   EXPECT_EQ(frames.size(), 3u);
   g_isFXCancel = false;
   // Cut short or not, every texture and shader made was deleted.
@@ -203,7 +203,7 @@ TEST_F(QuadVideoTest, ZoomLogsItsMapFile) {
   const cv::Mat l = PictureL(), r = PictureR();
   const std::string map = Root() + "/res/map_zoom.png";
   std::remove(map.c_str());
-  EXPECT_TRUE(maker()->ZoomI2I(&l, &r, 4, 4, &kOption));
+  EXPECT_EQ(maker()->ZoomI2I(&l, &r, 4, 4, &kOption).status, SceneOutcome::Status::Drawn);
   EXPECT_EQ(frames.size(), 4u);
   std::string log = LogSince(&at);
   EXPECT_NE(log.find("[IS_EXIST_FILE]"), std::string::npos) << log;
@@ -213,7 +213,7 @@ TEST_F(QuadVideoTest, ZoomLogsItsMapFile) {
 
   ASSERT_TRUE(cv::imwrite(map, cv::Mat(16, 16, CV_8UC1, cv::Scalar(128))));
   const std::string size = std::to_string(ReadFile(map).size());
-  EXPECT_TRUE(maker()->ZoomI2I(&l, &r, 4, 4, &kOption));
+  EXPECT_EQ(maker()->ZoomI2I(&l, &r, 4, 4, &kOption).status, SceneOutcome::Status::Drawn);
   log = LogSince(&at);
   EXPECT_NE(log.find("File Exist, Path : " + map + ", Size : " + size + " bytes"), std::string::npos) << log;
   EXPECT_EQ(log.find("Could not found map file"), std::string::npos) << log;

@@ -13,7 +13,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "EffectTable.h"
 #include "GLErrorCheck.h"
+#include "EffectTable.h"
 #include "OrvEffectMaker.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
@@ -238,7 +240,7 @@ TEST_F(RenderTest, BadScenesAreSkippedAndTheRestRenders) {
   sequence.push_back(Scene(1000, 2, 0, 2, 0, 1.0f));
   // A transition whose class is not in this build is logged and skipped.
   sequence.push_back(Scene(3014, 1, 0, 1, 1, 0.2f));
-  const bool swapBuilt = OrvEffectMaker::HasEffectClass(3014);
+  const bool swapBuilt = FindEffectRow(3014)->built;
   rtest::RecordingSink sink;
   FXPassStatus status;
   {

@@ -10,14 +10,8 @@
 #include "AsyncFrameWriter.h"
 #include "GLErrorCheck.h"
 #include "ScreenQuadTransition.h"
+#include "TransitionClasses.h"
 #include "Transition_Blending.h"
-#include "Transition_Diagonal.h"
-#include "Transition_Fadein.h"
-#include "Transition_Move.h"
-#include "Transition_Pendulum.h"
-#include "Transition_Pixelate.h"
-#include "Transition_Swirl.h"
-#include "Transition_Zoom.h"
 #include "Transition_NoEffect.h"
 #include "Transition_ThreeWay.h"
 #include "api/Log.h"
@@ -32,60 +26,12 @@ OrvFXFrameHandler* gInputFrameHandler = nullptr;
 
 namespace {
 
-// Stand-in for a transition class that is not part of this build: its
-// scenes are logged and skipped.
-template <int K>
-struct NotBuiltEffect {};
-template <class T>
-struct IsNotBuilt : std::false_type {};
-template <int K>
-struct IsNotBuilt<NotBuiltEffect<K>> : std::true_type {};
-
-// Which class plays each transition number.
-using DiagonalEffect = Transition_Diagonal;
-using ZoomEffect = Transition_Zoom;
-using MoveEffect = Transition_Move;
-using PixelateEffect = Transition_Pixelate;
-using FadeinEffect = Transition_Fadein;
-using PendulumEffect = Transition_Pendulum;
-using SwirlEffect = Transition_Swirl;
-using CubeEffect = NotBuiltEffect<7>;  // Transition_Cube
-using MosaicEffect = NotBuiltEffect<8>;  // Transition_Mosaic
-using DoorwayEffect = NotBuiltEffect<9>;  // Transition_Doorway
-using PushEffect = NotBuiltEffect<10>;  // Transition_Push
-using ZoomInEffect = NotBuiltEffect<11>;  // Transition_ZoomIn
-using CurlPaperEffect = NotBuiltEffect<12>;  // Transition_CurlPaper
-using TwistEffect = NotBuiltEffect<13>;  // Transition_Twist
-using SwapEffect = NotBuiltEffect<14>;  // Transition_Swap
-
-constexpr bool kEffectBuilt[15] = {
-    !IsNotBuilt<DiagonalEffect>::value,
-    !IsNotBuilt<ZoomEffect>::value,
-    !IsNotBuilt<MoveEffect>::value,
-    !IsNotBuilt<PixelateEffect>::value,
-    !IsNotBuilt<FadeinEffect>::value,
-    !IsNotBuilt<PendulumEffect>::value,
-    !IsNotBuilt<SwirlEffect>::value,
-    !IsNotBuilt<CubeEffect>::value,
-    !IsNotBuilt<MosaicEffect>::value,
-    !IsNotBuilt<DoorwayEffect>::value,
-    !IsNotBuilt<PushEffect>::value,
-    !IsNotBuilt<ZoomInEffect>::value,
-    !IsNotBuilt<CurlPaperEffect>::value,
-    !IsNotBuilt<TwistEffect>::value,
-    !IsNotBuilt<SwapEffect>::value};
-
 int CurrentThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
 
 void OnGlfwError(int code, const char* description) {
   ORV_LOG("OrvEffectMaker::GLFW", "GLFW error %d : %s", code, description ? description : "");
 }
 
-bool SkipWithoutContext(bool ready, const char* member) {
-  if (ready) return false;
-  ORV_LOG(member, "## No OpenGL context; effect not drawn");
-  return true;
-}
 
 }  // namespace
 
@@ -217,12 +163,6 @@ void OrvEffectMaker::DeInitOpenGL() {
   ORV_LOG(kTag, "DeInitOpenGL End");
 }
 
-bool OrvEffectMaker::HasEffectClass(int32_t code) {
-  const int32_t k = code % 1000;
-  if (code < 3000 || code >= 6000 || k < 0 || k >= 15) return true;
-  return kEffectBuilt[k];
-}
-
 void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {
   ORV_LOG("OrvEffectMaker::SetInputFrameHandler", "ENTER : %s, Set input frame handler : %p",
           "OrvEffectMaker::SetInputFrameHandler", static_cast<void*>(handler));
@@ -230,94 +170,86 @@ void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {
 }
 
 // Makes the effect in the scene's context and lets play draw with it, then
-// waits for the frames to reach the writer. A class missing from the build
-// logs and draws nothing. Screen-quad classes take the frame size from the
-// maker; the others are given it.
+// waits for the frames to reach the writer (unless the caller drains). A
+// class missing from the build logs and draws nothing. Screen-quad classes
+// take the frame size from the maker; the others are given it.
 template <class Effect, class Play>
-bool OrvEffectMaker::RunEffect(const char* member, Play&& play) {
-  if constexpr (IsNotBuilt<Effect>::value) {
+SceneOutcome OrvEffectMaker::RunEffect(const char* member, Play&& play) {
+  if constexpr (std::is_same_v<Effect, NotBuiltEffect>) {
     ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return true;
+    return SceneOutcome::Skip("transition not available in this build");
   } else {
-    if (SkipWithoutContext(mGLReady, member)) return true;
+    if (!mGLReady) {
+      ORV_LOG(member, "## No OpenGL context; effect not drawn");
+      return SceneOutcome::Skip("no OpenGL context");
+    }
+    SceneOutcome outcome;
     if constexpr (std::is_base_of_v<ScreenQuadTransition, Effect>) {
       Effect effect(this, mOutputFrameHandler);
       play(effect);
+      outcome = effect.LastOutcome();
     } else {
       Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
       play(effect);
+      outcome = effect.LastOutcome();
     }
     if (mWaitForWrites) DrainFrameWrites();
-    return true;
+    return outcome;
   }
 }
 
-bool OrvEffectMaker::ShowImageNoEffect(const cv::Mat* image, int32_t frameCount) {
+SceneOutcome OrvEffectMaker::ShowImageNoEffect(const cv::Mat* image, int32_t frameCount) {
   return RunEffect<Transition_NoEffect>("OrvEffectMaker::ShowImageNoEffect",
                                         [&](Transition_NoEffect& effect) { effect.ShowImage(image, frameCount); });
 }
 
-bool OrvEffectMaker::ShowVideoNoEffect(SuperFrame* block) {
+SceneOutcome OrvEffectMaker::ShowVideoNoEffect(SuperFrame* block) {
   return RunEffect<Transition_NoEffect>("OrvEffectMaker::ShowVideoNoEffect",
                                         [&](Transition_NoEffect& effect) { effect.ShowVideo(block); });
 }
 
-bool OrvEffectMaker::BlendingV2V(int32_t, cv::Mat paper, SuperFrame* block, int32_t frameLength) {
+SceneOutcome OrvEffectMaker::BlendingV2V(int32_t, cv::Mat paper, SuperFrame* block, int32_t frameLength) {
   return RunEffect<Transition_Blending>("OrvEffectMaker::BlendingV2V", [&](Transition_Blending& effect) {
     effect.BlendingEffect(&paper, block, frameLength);
   });
 }
 
-bool OrvEffectMaker::ThreeWayThreeImage(int32_t, const std::vector<cv::Mat>* pictures, int32_t frameCount) {
+SceneOutcome OrvEffectMaker::ThreeWayThreeImage(int32_t, const std::vector<cv::Mat>* pictures, int32_t frameCount) {
   return RunEffect<Transition_ThreeWay>("OrvEffectMaker::ThreeWayThreeImage", [&](Transition_ThreeWay& effect) {
     effect.EffectThreeImage(pictures, frameCount);
   });
 }
 
-bool OrvEffectMaker::ThreeWayOneImage(int32_t, const cv::Mat* image, int32_t frameCount) {
+SceneOutcome OrvEffectMaker::ThreeWayOneImage(int32_t, const cv::Mat* image, int32_t frameCount) {
   return RunEffect<Transition_ThreeWay>("OrvEffectMaker::ThreeWayOneImage", [&](Transition_ThreeWay& effect) {
     effect.EffectOnlyOneImage(image, frameCount);
   });
 }
 
-// The three members of transition Name, played by the class Name##Effect.
-#define ORV_TRANSITION_MEMBERS(Name)                                                                                  \
-  bool OrvEffectMaker::Name##I2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,                         \
-                                 int32_t transitionLength, const float* effectOption) {                               \
-    return RunEffect<Name##Effect>("OrvEffectMaker::" #Name "I2I", [&](auto& effect) {                                \
-      effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);                                     \
-    });                                                                                                               \
-  }                                                                                                                   \
-  bool OrvEffectMaker::Name##I2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,                       \
-                                 int32_t transitionLength, const float* effectOption) {                               \
-    return RunEffect<Name##Effect>("OrvEffectMaker::" #Name "I2V", [&](auto& effect) {                                \
-      effect.TranstionI2V(video, paper, image, transitionLength, effectOption);                                       \
-    });                                                                                                               \
-  }                                                                                                                   \
-  bool OrvEffectMaker::Name##V2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,               \
-                                 cv::Mat image, int32_t frameLength, int32_t transitionLength,                        \
-                                 const float* effectOption) {                                                         \
-    const bool result = RunEffect<Name##Effect>("OrvEffectMaker::" #Name "V2I", [&](auto& effect) {                   \
-      effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption);    \
-    });                                                                                                               \
-    image.release();                                                                                                  \
-    return result;                                                                                                    \
+// The three members of every row of the effect table.
+#define ORV_DEFINE_TRANSITION(k, Name, Class, options)                                                             \
+  SceneOutcome OrvEffectMaker::Name##I2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,              \
+                                         int32_t transitionLength, const float* effectOption) {                    \
+    return RunEffect<Class>("OrvEffectMaker::" #Name "I2I", [&](auto& effect) {                                    \
+      effect.TranstionI2I(from, to, frameLength, transitionLength, effectOption);                                  \
+    });                                                                                                            \
+  }                                                                                                                \
+  SceneOutcome OrvEffectMaker::Name##I2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,            \
+                                         int32_t transitionLength, const float* effectOption) {                    \
+    return RunEffect<Class>("OrvEffectMaker::" #Name "I2V", [&](auto& effect) {                                    \
+      effect.TranstionI2V(video, paper, image, transitionLength, effectOption);                                    \
+    });                                                                                                            \
+  }                                                                                                                \
+  SceneOutcome OrvEffectMaker::Name##V2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,    \
+                                         cv::Mat image, int32_t frameLength, int32_t transitionLength,             \
+                                         const float* effectOption) {                                              \
+    SceneOutcome outcome = RunEffect<Class>("OrvEffectMaker::" #Name "V2I", [&](auto& effect) {                    \
+      effect.TranstionV2I(video, transitionStartFrame, paper, image, frameLength, transitionLength, effectOption); \
+    });                                                                                                            \
+    image.release();                                                                                               \
+    return outcome;                                                                                                \
   }
 
-ORV_TRANSITION_MEMBERS(Diagonal)
-ORV_TRANSITION_MEMBERS(Zoom)
-ORV_TRANSITION_MEMBERS(Move)
-ORV_TRANSITION_MEMBERS(Pixelate)
-ORV_TRANSITION_MEMBERS(Fadein)
-ORV_TRANSITION_MEMBERS(Pendulum)
-ORV_TRANSITION_MEMBERS(Swirl)
-ORV_TRANSITION_MEMBERS(Cube)
-ORV_TRANSITION_MEMBERS(Mosaic)
-ORV_TRANSITION_MEMBERS(Doorway)
-ORV_TRANSITION_MEMBERS(Push)
-ORV_TRANSITION_MEMBERS(ZoomIn)
-ORV_TRANSITION_MEMBERS(CurlPaper)
-ORV_TRANSITION_MEMBERS(Twist)
-ORV_TRANSITION_MEMBERS(Swap)
+ORV_TRANSITION_TABLE(ORV_DEFINE_TRANSITION)
 
-#undef ORV_TRANSITION_MEMBERS
+#undef ORV_DEFINE_TRANSITION

@@ -29,10 +29,10 @@ OrvTransitionEffectInterface::OrvTransitionEffectInterface(OrvEffectMaker* maker
   ORV_GL_CHECK(kTag);
 }
 
-void OrvTransitionEffectInterface::WriteFrame() {
+bool OrvTransitionEffectInterface::WriteFrame() {
   static const char* const kTag = "OrvTransitionEffectInterface::WriteFrame";
-  if (!mSink) return;
-  if (gEffectFrameWidth <= 0 || gEffectFrameHeight <= 0) return;
+  if (!mSink) return false;
+  if (gEffectFrameWidth <= 0 || gEffectFrameHeight <= 0) return false;
   if (IsRenderProfiling()) {
     RenderStageTimer timer(RenderStage::Draw);
     glFinish();
@@ -56,20 +56,22 @@ void OrvTransitionEffectInterface::WriteFrame() {
     cv::cvtColor(rgba, gFrameBufferMat, cv::COLOR_RGBA2BGR);
     cv::flip(gFrameBufferMat, gFrameBufferMat, 0);
   }
-  if (IsCanceled()) return;
+  if (IsCanceled()) return false;
   if (gWriteFirstFrame) {
     WritingFirstFrame(gFrameBufferMat);
     gWriteFirstFrame = false;
   }
   AsyncFrameWriter::Instance().SubmitLast(mSink);
   CountRenderedFrame();
+  return true;
 }
 
-void OrvTransitionEffectInterface::WriteSameFrame() {
-  if (!mSink || gFrameBufferMat.empty()) return;
-  if (IsCanceled()) return;
+bool OrvTransitionEffectInterface::WriteSameFrame() {
+  if (!mSink || gFrameBufferMat.empty()) return false;
+  if (IsCanceled()) return false;
   AsyncFrameWriter::Instance().SubmitLast(mSink);
   CountRenderedFrame();
+  return true;
 }
 
 void OrvTransitionEffectInterface::WritingFirstFrame(cv::Mat frame) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "GLErrorCheck.h"
+#include "SceneOutcome.h"
 #include "scriptmaker/OrvCancelTask.h"
 #include "videoengine/VideoEngine.h"
 
@@ -41,9 +42,10 @@ class OrvTransitionEffectInterface : public OrvFXCancelTask {
                             int32_t frameLength, int32_t transitionLength, const float* effectOption) = 0;
 
   // Reads the current framebuffer into gFrameBufferMat and writes it out.
-  void WriteFrame();
+  // False when nothing was handed to the writer (no output, cancelled).
+  bool WriteFrame();
   // Writes the frame last read back once more (an unchanged picture).
-  void WriteSameFrame();
+  bool WriteSameFrame();
   void WritingFirstFrame(cv::Mat frame);
   static std::string GetEffectResourceDirectory();
   // Stabilising warp of frame i of a block with its nine-float transform
@@ -53,9 +55,13 @@ class OrvTransitionEffectInterface : public OrvFXCancelTask {
   // Transform of frame i of a block, or null (identity) when the block has none.
   static const float* FrameTransformOf(const SuperFrame* block, int32_t i);
 
+  // How the last scene this effect played ended.
+  const SceneOutcome& LastOutcome() const { return mOutcome; }
+
  protected:
   OrvFXFrameHandler* mSink = nullptr;
   int32_t width = 0;
   int32_t height = 0;
   std::array<GLushort, 6> indices{{0, 1, 2, 0, 2, 3}};
+  SceneOutcome mOutcome;
 };

@@ -2,8 +2,6 @@
 
 #include "FullScreenQuad.h"
 #include "ShaderUtils.h"
-#include "api/Log.h"
-#include "fxcontroller/OrvFXFrameHandler.h"
 
 namespace orv_quad {
 
@@ -89,16 +87,7 @@ void QuadProgramEffect::MakeBuffer() {
   orv_quad::SetUpFrame(vPositionLoc, texCoordLoc, width, height, true, mTagMakeBuffer.c_str());
 }
 
-bool QuadProgramEffect::ReadWarpedFrame(OrvFXFrameHandler* reader, const SuperFrame* block, int32_t i,
-                                        int32_t frameCount, cv::Mat* frame, bool* warned, const char* tag) {
-  if (reader && !IsCanceled()) reader->readFrame(*frame);
-  if (!reader || !block || frame->empty()) return false;
-  const float* transform = FrameTransformOf(block, i);
-  if (!transform && !*warned) {
-    ORV_LOG(tag, "## Block at %d us has %d transforms for %d frames; the rest are not corrected", block->sfStart,
-            static_cast<int>(block->transforms.size()), frameCount);
-    *warned = true;
-  }
-  ApplyFrameTransform(frame, transform);
-  return true;
+void QuadProgramEffect::DrawQuad(const char* tag) {
+  glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data());
+  ORV_GL_CHECK(tag);
 }

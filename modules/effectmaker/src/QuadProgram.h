@@ -41,18 +41,14 @@ class QuadProgramEffect : public OrvTransitionEffectInterface {
   // Per-frame set-up of the quad and the frame; locations not looked up yet
   // (below 0) are skipped.
   void MakeBuffer();
+  // Draws the quad's two triangles.
+  void DrawQuad(const char* tag);
+  bool HasProgram() const { return program != 0; }
 
  protected:
   // className names the log tags ("<className>::<method>").
   QuadProgramEffect(int32_t width, int32_t height, OrvEffectMaker* maker, OrvFXFrameHandler* sink,
                     const char* className, const char* vertexText, const char* fragmentText);
-
-  // Reads the next frame of block from reader (unless cancelled) into frame
-  // and applies the stabilising warp of index i. False when there is no
-  // reader, no block or no frame. The first frame without a transform is
-  // logged once (warned) under tag, with frameCount as the frames asked for.
-  bool ReadWarpedFrame(OrvFXFrameHandler* reader, const SuperFrame* block, int32_t i, int32_t frameCount,
-                       cv::Mat* frame, bool* warned, const char* tag);
 
   GLint vPositionLoc = -1;
   GLint texCoordLoc = -1;

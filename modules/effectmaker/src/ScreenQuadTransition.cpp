@@ -51,86 +51,6 @@ const char* const kVideoToImageSides =
 
 }  // namespace
 
-namespace screenquad {
-
-std::vector<int> I2ISchedule(int frameLength, int transitionLength, int curveStart, bool advanceFirst) {
-  std::vector<int> out;
-  I2IWalk walk(transitionLength, curveStart, advanceFirst);
-  for (int f = 0; f < frameLength; ++f) out.push_back(walk.Next());
-  return out;
-}
-
-std::vector<int> I2VSchedule(int sfSize, int transitionLength, int readableFrames, int curveStart) {
-  std::vector<int> out;
-  I2VWalk walk(sfSize, transitionLength, curveStart);
-  while (walk.WantsFrame()) {
-    if (readableFrames >= 0 && walk.FramesRead() >= readableFrames) break;
-    out.push_back(walk.OnFrame());
-  }
-  return out;
-}
-
-std::vector<int> V2ISchedule(int sfSize, int frameLength, int transitionStartFrame, int transitionLength,
-                             int readableFrames, int curveStart) {
-  std::vector<int> out;
-  V2IWalk walk(sfSize, transitionStartFrame, transitionLength, curveStart);
-  int reads = 0;
-  for (int f = 0; f < frameLength; ++f) {
-    if (walk.WantsRead()) {
-      bool got = readableFrames < 0 || reads < readableFrames;
-      if (got) ++reads;
-      walk.OnRead(got);
-    }
-    out.push_back(walk.Index());
-  }
-  return out;
-}
-
-cv::Mat PrepareForUpload(const cv::Mat& picture) {
-  if (picture.empty()) return picture;
-  cv::Mat out = picture;
-  switch (out.depth()) {
-    case CV_8U:
-      break;
-    case CV_8S:
-      out.convertTo(out, CV_8U, 1.0, 128.0);
-      break;
-    case CV_16U:
-      out.convertTo(out, CV_8U, 1.0 / 257.0);
-      break;
-    case CV_16S:
-      out.convertTo(out, CV_8U, 1.0 / 257.0, 128.0);
-      break;
-    case CV_32F:
-    case CV_64F:
-      out.convertTo(out, CV_8U, 255.0);
-      break;
-    default: {
-      cv::Mat wide;
-      out.convertTo(wide, CV_32F);
-      if (picture.depth() == CV_32S) {
-        wide.convertTo(out, CV_8U, 1.0 / 16843009.0, 128.0);
-      } else {
-        wide.convertTo(out, CV_8U, 255.0);
-      }
-      break;
-    }
-  }
-  const int channels = out.channels();
-  if (channels == 2) {
-    out = ShaderUtils::GreyAlphaToBgra(out);
-  } else if (channels > 4) {
-    cv::Mat bgr(out.rows, out.cols, CV_8UC3);
-    const int fromTo[] = {0, 0, 1, 1, 2, 2};
-    cv::mixChannels(&out, 1, &bgr, 1, fromTo, 3);
-    out = bgr;
-  }
-  if (!out.isContinuous()) out = out.clone();
-  return out;
-}
-
-}  // namespace screenquad
-
 const char* const ScreenQuadTransition::kVertexShader = orv_quad::kVertexShader;
 
 std::string ScreenQuadTransition::ComposeFragmentShader(Direction direction, const char* core) {
@@ -153,23 +73,7 @@ std::string ScreenQuadTransition::ComposeFragmentShader(Direction direction, con
 }
 
 ScreenQuadTransition::ScreenQuadTransition(OrvEffectMaker* maker, OrvFXFrameHandler* sink, const char* className)
-    : OrvTransitionEffectInterface(maker, sink),
-      mTagMakeBuffer(std::string(className) + "::MakeBuffer"),
-      mTagI2I(std::string(className) + "::TranstionI2I"),
-      mTagI2V(std::string(className) + "::TranstionI2V"),
-      mTagV2I(std::string(className) + "::TranstionV2I") {}
-
-const char* ScreenQuadTransition::Tag(Direction direction) const {
-  switch (direction) {
-    case Direction::I2I:
-      return mTagI2I.c_str();
-    case Direction::I2V:
-      return mTagI2V.c_str();
-    case Direction::V2I:
-      break;
-  }
-  return mTagV2I.c_str();
-}
+    : SceneTransition(maker, sink, className), mTagMakeBuffer(std::string(className) + "::MakeBuffer") {}
 
 float ScreenQuadTransition::ReadOption(const float* effectOption, const char* tag) const {
   if (effectOption == nullptr) {
@@ -179,9 +83,16 @@ float ScreenQuadTransition::ReadOption(const float* effectOption, const char* ta
   return *effectOption;
 }
 
-float ScreenQuadTransition::ValueFor(const std::vector<float>& curve, int index) const {
-  if (index == screenquad::kEndValue || index < 0 || static_cast<size_t>(index) >= curve.size()) return EndValue();
-  return MapValue(curve[static_cast<size_t>(index)]);
+framewalk::Rule ScreenQuadTransition::WalkRule(Direction direction) const {
+  framewalk::Rule rule;
+  rule.curveStart = CurveStart();
+  rule.advanceFirst = AdvanceBeforeRead(direction);
+  return rule;
+}
+
+float ScreenQuadTransition::ValueFor(int step) const {
+  if (step == framewalk::kEnd || step < 0 || static_cast<size_t>(step) >= mCurve.size()) return EndValue();
+  return MapValue(mCurve[static_cast<size_t>(step)]);
 }
 
 void ScreenQuadTransition::MakeBuffer() {
@@ -193,214 +104,91 @@ GLuint ScreenQuadTransition::UploadPicture(const cv::Mat* picture, const char* w
     ORV_LOG(tag, "No %s to draw; it shows as black", what);
     return ShaderUtils::MatToTexture(cv::Mat());
   }
-  return ShaderUtils::MatToTexture(screenquad::PrepareForUpload(*picture));
+  return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*picture));
 }
 
-bool ScreenQuadTransition::TranstionI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength,
-                                  int32_t transitionLength, const float* effectOption) {
-  const char* tag = mTagI2I.c_str();
-  if (IsCanceled()) return true;
-
-  GLuint vertexShader = 0;
-  GLuint fragmentShader = 0;
-  GLuint program = ShaderUtils::CreateProgram(kVertexShader, &vertexShader, FragmentShader(Direction::I2I),
-                                              &fragmentShader);
-  if (program == 0) ORV_LOG(tag, "Program could not be built; the frames stay black");
-  GLC(glUseProgram(program));
-
-  GLC(vPosition = glGetAttribLocation(program, "vPosition"));
-  GLC(a_texCoord = glGetAttribLocation(program, "a_texCoord"));
-  GLC(progress = glGetUniformLocation(program, "progress"));
-  LookUpAfterProgress(program, tag);
-  GLint texture1 = -1;
-  GLint texture2 = -1;
-  GLC(texture1 = glGetUniformLocation(program, "Texture1"));
-  GLC(texture2 = glGetUniformLocation(program, "Texture2"));
-  LookUpAfterSamplers(program, tag);
-
-  GLuint fromTexture = UploadPicture(from, "start picture", tag);
-  GLuint toTexture = UploadPicture(to, "end picture", tag);
-  GLC(glUniform1i(texture1, 0));
-  GLC(glUniform1i(texture2, 1));
-  SetSamplerUnits(Direction::I2I, tag);
-  SetUpOnce(Direction::I2I, effectOption, tag);
-
-  const std::vector<float> curve = ScaleProgressCurve(100, MakeProgressCurve(transitionLength));
-  screenquad::I2IWalk walk(transitionLength, CurveStart(), AdvanceBeforeRead(Direction::I2I));
-  for (int32_t f = 0; f < frameLength; ++f) {
-    if (IsCanceled()) break;
-    MakeBuffer();
-    GLC(glActiveTexture(GL_TEXTURE0));
-    GLC(glBindTexture(GL_TEXTURE_2D, fromTexture));
-    GLC(glActiveTexture(GL_TEXTURE1));
-    GLC(glBindTexture(GL_TEXTURE_2D, toTexture));
-    BindPerFrame(Direction::I2I, tag);
-    const float value = ValueFor(curve, walk.Next());
-    GLC(glUniform1f(progress, value));
-    GLC(glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data()));
-    WriteFrame();
-  }
-
-  GLC(glDeleteTextures(1, &fromTexture));
-  GLC(glDeleteTextures(1, &toTexture));
-  CleanUpExtra(tag);
-  orv_quad::DeleteProgram(program, vertexShader, fragmentShader, false, tag);
-  return true;
-}
-
-void ScreenQuadTransition::SetUpVideo(VideoCall& call, Direction direction, SuperFrame* video, const cv::Mat* paper,
-                                      const cv::Mat* image, int32_t transitionLength, const float* effectOption) {
+void ScreenQuadTransition::Begin() {
+  const Inputs& in = SceneInputs();
+  const Direction direction = in.direction;
+  const bool video = direction != Direction::I2I;
   const char* tag = Tag(direction);
-  call.program =
-      ShaderUtils::CreateProgram(kVertexShader, &call.vertexShader, FragmentShader(direction), &call.fragmentShader);
-  if (call.program == 0) ORV_LOG(tag, "Program could not be built; the frames stay black");
-  GLC(glUseProgram(call.program));
+  mProgram =
+      ShaderUtils::CreateProgram(kVertexShader, &mVertexShader, FragmentShader(direction), &mFragmentShader);
+  if (mProgram == 0) ORV_LOG(tag, "Program could not be built; the frames stay black");
+  GLC(glUseProgram(mProgram));
 
-  GLC(vPosition = glGetAttribLocation(call.program, "vPosition"));
-  GLC(a_texCoord = glGetAttribLocation(call.program, "a_texCoord"));
-  GLC(progress = glGetUniformLocation(call.program, "progress"));
-  LookUpAfterProgress(call.program, tag);
+  GLC(vPosition = glGetAttribLocation(mProgram, "vPosition"));
+  GLC(a_texCoord = glGetAttribLocation(mProgram, "a_texCoord"));
+  GLC(progress = glGetUniformLocation(mProgram, "progress"));
+  LookUpAfterProgress(mProgram, tag);
   GLint texture1 = -1;
   GLint texture2 = -1;
   GLint texture3 = -1;
-  GLC(texture1 = glGetUniformLocation(call.program, "Texture1"));
-  GLC(texture2 = glGetUniformLocation(call.program, "Texture2"));
-  GLC(texture3 = glGetUniformLocation(call.program, "Texture3"));
-  LookUpAfterSamplers(call.program, tag);
-  GLC(glUniform1i(texture1, 0));
-  GLC(glUniform1i(texture2, 1));
-  GLC(glUniform1i(texture3, 2));
-  SetSamplerUnits(direction, tag);
+  GLC(texture1 = glGetUniformLocation(mProgram, "Texture1"));
+  GLC(texture2 = glGetUniformLocation(mProgram, "Texture2"));
+  if (video) GLC(texture3 = glGetUniformLocation(mProgram, "Texture3"));
+  LookUpAfterSamplers(mProgram, tag);
 
-  if (paper != nullptr && !paper->empty()) {
-    call.paperTexture = ShaderUtils::MatToTexture(screenquad::PrepareForUpload(*paper));
+  if (!video) {
+    mTextures[0] = UploadPicture(in.from, "start picture", tag);
+    mTextures[1] = UploadPicture(in.to, "end picture", tag);
+    GLC(glUniform1i(texture1, 0));
+    GLC(glUniform1i(texture2, 1));
+    SetSamplerUnits(direction, tag);
   } else {
-    // No paper: a fully transparent cover, so the video shows as it is.
-    if (paper != nullptr) ORV_LOG(tag, "Empty paper picture; the video is shown without a cover");
-    cv::Mat blank(std::max(height, 0), std::max(width, 0), CV_8UC4, cv::Scalar::all(0));
-    call.paperTexture = ShaderUtils::MatToTexture(blank);
+    GLC(glUniform1i(texture1, 0));
+    GLC(glUniform1i(texture2, 1));
+    GLC(glUniform1i(texture3, 2));
+    SetSamplerUnits(direction, tag);
+    if (in.paper != nullptr && !in.paper->empty()) {
+      mTextures[0] = ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*in.paper));
+    } else {
+      // No paper: a fully transparent cover, so the video shows as it is.
+      if (in.paper != nullptr) ORV_LOG(tag, "Empty paper picture; the video is shown without a cover");
+      cv::Mat blank(std::max(height, 0), std::max(width, 0), CV_8UC4, cv::Scalar::all(0));
+      mTextures[0] = ShaderUtils::MatToTexture(blank);
+    }
+    mTextures[1] = UploadPicture(direction == Direction::I2V ? in.from : in.to, "image", tag);
   }
-  call.imageTexture = UploadPicture(image, "image", tag);
-  SetUpOnce(direction, effectOption, tag);
-
-  call.curve = ScaleProgressCurve(100, MakeProgressCurve(transitionLength));
-
-  if (video == nullptr) {
-    ORV_LOG(tag, "No video block given; nothing is read");
-  } else if (video->sfSize <= 0) {
-    ORV_LOG(tag, "Video block has no frames (sfSize %d)", video->sfSize);
-  }
-  if (gInputFrameHandler == nullptr) {
-    ORV_LOG(tag, "No input frame handler; the video of this scene cannot be read");
-  } else if (video != nullptr && !gInputFrameHandler->seekTo(video->sfStart)) {
-    call.seekFailed = true;
-    ORV_LOG(tag, "Could not seek to the block start %d us; frames are read from the current position",
-            video->sfStart);
-  }
+  SetUpOnce(direction, in.option, tag);
+  mCurve = ScaleProgressCurve(100, MakeProgressCurve(in.transitionLength));
 }
 
-void ScreenQuadTransition::WarpFrame(cv::Mat* frame, const SuperFrame* video, int index, bool* warned,
-                                     const char* tag) {
-  const float* transform = FrameTransformOf(video, index);
-  if (transform == nullptr && !*warned) {
-    *warned = true;
-    ORV_LOG(tag, "No transform for frame %d of the block (%d given); identity used", index,
-            video ? static_cast<int>(video->transforms.size()) : 0);
-  }
-  ApplyFrameTransform(frame, transform);
-}
-
-void ScreenQuadTransition::DrawVideoFrame(VideoCall& call, const cv::Mat& frame, float value, Direction direction,
-                                          const char* tag) {
+void ScreenQuadTransition::Draw(const cv::Mat& video, int step) {
+  const Direction direction = SceneInputs().direction;
+  const char* tag = Tag(direction);
   MakeBuffer();
-  GLuint frameTexture = ShaderUtils::MatToTexture(screenquad::PrepareForUpload(frame));
+  if (direction == Direction::I2I) {
+    GLC(glActiveTexture(GL_TEXTURE0));
+    GLC(glBindTexture(GL_TEXTURE_2D, mTextures[0]));
+    GLC(glActiveTexture(GL_TEXTURE1));
+    GLC(glBindTexture(GL_TEXTURE_2D, mTextures[1]));
+    BindPerFrame(direction, tag);
+    GLC(glUniform1f(progress, ValueFor(step)));
+    GLC(glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data()));
+    return;
+  }
+  GLuint frameTexture = ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(video));
   GLC(glActiveTexture(GL_TEXTURE0));
   GLC(glBindTexture(GL_TEXTURE_2D, frameTexture));
   GLC(glActiveTexture(GL_TEXTURE1));
-  GLC(glBindTexture(GL_TEXTURE_2D, call.paperTexture));
+  GLC(glBindTexture(GL_TEXTURE_2D, mTextures[0]));
   GLC(glActiveTexture(GL_TEXTURE2));
-  GLC(glBindTexture(GL_TEXTURE_2D, call.imageTexture));
+  GLC(glBindTexture(GL_TEXTURE_2D, mTextures[1]));
   BindPerFrame(direction, tag);
-  GLC(glUniform1f(progress, value));
+  GLC(glUniform1f(progress, ValueFor(step)));
   GLC(glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
   GLC(glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data()));
-  WriteFrame();
   GLC(glDeleteTextures(1, &frameTexture));
 }
 
-void ScreenQuadTransition::CleanUpVideo(VideoCall& call, const char* tag) {
-  GLC(glDeleteTextures(1, &call.imageTexture));
-  GLC(glDeleteTextures(1, &call.paperTexture));
+void ScreenQuadTransition::End() {
+  const char* tag = Tag(SceneInputs().direction);
+  GLC(glDeleteTextures(1, &mTextures[0]));
+  GLC(glDeleteTextures(1, &mTextures[1]));
+  mTextures[0] = mTextures[1] = 0;
   CleanUpExtra(tag);
-  orv_quad::DeleteProgram(call.program, call.vertexShader, call.fragmentShader, false, tag);
-}
-
-bool ScreenQuadTransition::TranstionI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,
-                                  int32_t transitionLength, const float* effectOption) {
-  const char* tag = mTagI2V.c_str();
-  if (IsCanceled()) return true;
-
-  VideoCall call;
-  SetUpVideo(call, Direction::I2V, video, paper, image, transitionLength, effectOption);
-
-  const int32_t blockSize = video ? video->sfSize : 0;
-  screenquad::I2VWalk walk(blockSize, transitionLength, CurveStart());
-  cv::Mat frame;
-  bool warned = false;
-  if (!IsCanceled()) {
-    while (walk.WantsFrame()) {
-      if (gInputFrameHandler != nullptr && !IsCanceled()) gInputFrameHandler->readFrame(frame);
-      if (frame.empty()) break;
-      WarpFrame(&frame, video, walk.TransformIndex(), &warned, tag);
-      const float value = ValueFor(call.curve, walk.OnFrame());
-      DrawVideoFrame(call, frame, value, Direction::I2V, tag);
-      if (IsCanceled()) break;
-    }
-    if (walk.FramesRead() < blockSize && !IsCanceled()) {
-      ORV_LOG(tag, "Video gave %d of the block's %d frames; the scene is shorter", walk.FramesRead(), blockSize);
-    }
-  }
-
-  CleanUpVideo(call, tag);
-  return true;
-}
-
-bool ScreenQuadTransition::TranstionV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,
-                                  cv::Mat image, int32_t frameLength, int32_t transitionLength,
-                                  const float* effectOption) {
-  const char* tag = mTagV2I.c_str();
-  if (IsCanceled()) {
-    image.release();
-    return true;
-  }
-
-  VideoCall call;
-  SetUpVideo(call, Direction::V2I, video, paper, &image, transitionLength, effectOption);
-
-  const int32_t blockSize = video ? video->sfSize : 0;
-  screenquad::V2IWalk walk(blockSize, transitionStartFrame, transitionLength, CurveStart());
-  cv::Mat frame;
-  bool warned = false;
-  bool ranOut = false;
-  for (int32_t f = 0; f < frameLength; ++f) {
-    if (IsCanceled()) break;
-    if (walk.WantsRead()) {
-      if (gInputFrameHandler != nullptr && !IsCanceled()) gInputFrameHandler->readFrame(frame);
-      if (frame.empty()) {
-        if (!ranOut && gInputFrameHandler != nullptr) {
-          ORV_LOG(tag, "Video gave no frame at output frame %d of %d; the end state is shown", f, frameLength);
-        }
-        ranOut = true;
-        walk.OnRead(false);
-      } else {
-        WarpFrame(&frame, video, walk.TransformIndex(), &warned, tag);
-        walk.OnRead(true);
-      }
-    }
-    DrawVideoFrame(call, frame, ValueFor(call.curve, walk.Index()), Direction::V2I, tag);
-  }
-
-  CleanUpVideo(call, tag);
-  image.release();
-  return true;
+  orv_quad::DeleteProgram(mProgram, mVertexShader, mFragmentShader, false, tag);
+  mProgram = mVertexShader = mFragmentShader = 0;
+  mCurve.clear();
 }

@@ -1,6 +1,6 @@
 // Shared machinery of the full-screen-quad transitions: the quad, the common
-// vertex shader, the three direction procedures with per-class hooks, and the
-// frame schedules of those procedures as pure functions.
+// vertex shader and the drawing of one frame with per-class hooks; the scene
+// driver runs the frames.
 #pragma once
 
 #include <GL/glew.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "OrvTransitionEffectInterface.h"
+#include "SceneTransition.h"
 
 // One OpenGL call followed by its error check under the method's tag (a
 // `tag` in scope).
@@ -23,108 +23,14 @@
 
 namespace screenquad {
 
-// Schedule entry that stands for the class's end value.
-constexpr int kEndValue = -1;
-
-// Curve position walk of the picture-to-picture loop. With advanceFirst the
-// position is raised before it is read.
-class I2IWalk {
- public:
-  I2IWalk(int transitionLength, int curveStart, bool advanceFirst)
-      : mPos(curveStart), mLength(transitionLength), mAdvanceFirst(advanceFirst) {}
-  // Curve index for the next frame, or kEndValue.
-  int Next() {
-    if (mPos >= mLength) return kEndValue;
-    return mAdvanceFirst ? ++mPos : mPos++;
-  }
-
- private:
-  int mPos;
-  int mLength;
-  bool mAdvanceFirst;
-};
-
-// Picture-to-video walk: one drawn frame per frame read, at most sfSize.
-class I2VWalk {
- public:
-  I2VWalk(int sfSize, int transitionLength, int curveStart)
-      : mPos(curveStart), mLength(transitionLength), mSize(sfSize) {}
-  bool WantsFrame() const { return mRead < mSize; }
-  // Index of the transform for the frame just read.
-  int TransformIndex() const { return mRead; }
-  // A frame was read: curve index for it, or kEndValue.
-  int OnFrame() {
-    ++mRead;
-    return mPos < mLength ? mPos++ : kEndValue;
-  }
-  int FramesRead() const { return mRead; }
-
- private:
-  int mPos;
-  int mLength;
-  int mSize;
-  int mRead = 0;
-};
-
-// Video-to-picture walk: the curve position holds through the lead-in and
-// doubles as the bound on reading (reads only while it is below sfSize).
-class V2IWalk {
- public:
-  V2IWalk(int sfSize, int transitionStartFrame, int transitionLength, int curveStart)
-      : mPos(curveStart), mLead(transitionStartFrame), mLength(transitionLength), mSize(sfSize) {}
-  bool WantsRead() const { return mPos < mSize; }
-  int TransformIndex() const { return mWarped; }
-  // Outcome of this frame's read attempt.
-  void OnRead(bool gotFrame) {
-    if (!gotFrame) {
-      mPos = mLength + 1;
-      return;
-    }
-    ++mWarped;
-    if (mLead > 0)
-      --mLead;
-    else
-      ++mPos;
-  }
-  int Index() const { return mPos < mLength ? mPos : kEndValue; }
-
- private:
-  int mPos;
-  int mLead;
-  int mLength;
-  int mSize;
-  int mWarped = 0;
-};
-
-// Curve index (or kEndValue) of every frame written, for a reader that gives
-// readableFrames frames and then fails (a negative count: never fails).
-std::vector<int> I2ISchedule(int frameLength, int transitionLength, int curveStart, bool advanceFirst);
-std::vector<int> I2VSchedule(int sfSize, int transitionLength, int readableFrames, int curveStart);
-std::vector<int> V2ISchedule(int sfSize, int frameLength, int transitionStartFrame, int transitionLength,
-                             int readableFrames, int curveStart);
-
-// The picture as MatToTexture can take it: 8-bit, 1, 3 or 4 channels,
-// continuous rows. Returns the picture itself (no copy) when it already is.
-cv::Mat PrepareForUpload(const cv::Mat& picture);
-
 // True for 0.0 and -0.0 only (a NaN is not zero).
 inline bool IsZeroOption(float option) { return option == 0.0f; }
 
 }  // namespace screenquad
 
-class ScreenQuadTransition : public OrvTransitionEffectInterface {
+class ScreenQuadTransition : public SceneTransition {
  public:
-  enum class Direction { I2I, I2V, V2I };
-
   static const char* const kVertexShader;
-
-  // The three procedures; a class differs only by its shaders and hooks.
-  bool TranstionI2I(const cv::Mat* from, const cv::Mat* to, int32_t frameLength, int32_t transitionLength,
-                    const float* effectOption) override;
-  bool TranstionI2V(SuperFrame* video, const cv::Mat* paper, const cv::Mat* image, int32_t transitionLength,
-                    const float* effectOption) override;
-  bool TranstionV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
-                    int32_t frameLength, int32_t transitionLength, const float* effectOption) override;
 
   // Per-frame set-up of the quad and the frame (attribute arrays, viewport,
   // clear to opaque black).
@@ -178,36 +84,27 @@ class ScreenQuadTransition : public OrvTransitionEffectInterface {
 
   // The option the scene passes; a missing one is logged and read as 0.0.
   float ReadOption(const float* effectOption, const char* tag) const;
-  const char* Tag(Direction direction) const;
+
+  framewalk::Rule WalkRule(Direction direction) const override;
+  void Begin() override;
+  void Draw(const cv::Mat& video, int step) override;
+  void End() override;
+  bool Working() const override { return mProgram != 0; }
 
   GLint vPosition = -1;
   GLint a_texCoord = -1;
   GLint progress = -1;
 
  private:
-  // What one video call builds in its set-up and frees in its clean-up.
-  struct VideoCall {
-    GLuint program = 0;
-    GLuint vertexShader = 0;
-    GLuint fragmentShader = 0;
-    GLuint paperTexture = 0;
-    GLuint imageTexture = 0;
-    std::vector<float> curve;
-    bool seekFailed = false;
-  };
-
-  float ValueFor(const std::vector<float>& curve, int index) const;
+  float ValueFor(int step) const;
   GLuint UploadPicture(const cv::Mat* picture, const char* what, const char* tag);
-  void SetUpVideo(VideoCall& call, Direction direction, SuperFrame* video, const cv::Mat* paper, const cv::Mat* image,
-                  int32_t transitionLength, const float* effectOption);
-  void DrawVideoFrame(VideoCall& call, const cv::Mat& frame, float value, Direction direction, const char* tag);
-  void CleanUpVideo(VideoCall& call, const char* tag);
-  // Stabilising warp of the index-th frame read; identity past the block's
-  // transform list.
-  void WarpFrame(cv::Mat* frame, const SuperFrame* video, int index, bool* warned, const char* tag);
 
   std::string mTagMakeBuffer;
-  std::string mTagI2I;
-  std::string mTagI2V;
-  std::string mTagV2I;
+  // What one scene builds in Begin and frees in End.
+  GLuint mProgram = 0;
+  GLuint mVertexShader = 0;
+  GLuint mFragmentShader = 0;
+  // I2I: the start and end picture; video directions: the paper and the picture.
+  GLuint mTextures[2] = {0, 0};
+  std::vector<float> mCurve;
 };

@@ -165,3 +165,46 @@ GLuint ShaderUtils::MatToTexture(const cv::Mat& picture) {
   ORV_GL_CHECK(kTag);
   return texture;
 }
+
+cv::Mat ShaderUtils::PrepareForUpload(const cv::Mat& picture) {
+  if (picture.empty()) return picture;
+  cv::Mat out = picture;
+  switch (out.depth()) {
+    case CV_8U:
+      break;
+    case CV_8S:
+      out.convertTo(out, CV_8U, 1.0, 128.0);
+      break;
+    case CV_16U:
+      out.convertTo(out, CV_8U, 1.0 / 257.0);
+      break;
+    case CV_16S:
+      out.convertTo(out, CV_8U, 1.0 / 257.0, 128.0);
+      break;
+    case CV_32F:
+    case CV_64F:
+      out.convertTo(out, CV_8U, 255.0);
+      break;
+    default: {
+      cv::Mat wide;
+      out.convertTo(wide, CV_32F);
+      if (picture.depth() == CV_32S) {
+        wide.convertTo(out, CV_8U, 1.0 / 16843009.0, 128.0);
+      } else {
+        wide.convertTo(out, CV_8U, 255.0);
+      }
+      break;
+    }
+  }
+  const int channels = out.channels();
+  if (channels == 2) {
+    out = GreyAlphaToBgra(out);
+  } else if (channels > 4) {
+    cv::Mat bgr(out.rows, out.cols, CV_8UC3);
+    const int fromTo[] = {0, 0, 1, 1, 2, 2};
+    cv::mixChannels(&out, 1, &bgr, 1, fromTo, 3);
+    out = bgr;
+  }
+  if (!out.isContinuous()) out = out.clone();
+  return out;
+}

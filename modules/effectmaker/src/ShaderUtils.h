@@ -19,6 +19,9 @@ class ShaderUtils {
   // depths are scaled and grey with alpha becomes BGRA), first row as
   // texture row 0; left bound to the active texture unit.
   static GLuint MatToTexture(const cv::Mat& picture);
+  // The picture as MatToTexture can take it: 8-bit, 1, 3 or 4 channels,
+  // continuous rows. Returns the picture itself (no copy) when it already is.
+  static cv::Mat PrepareForUpload(const cv::Mat& picture);
   // Two-channel grey and alpha as four channels: grey into B, G and R,
   // alpha into A. Same depth.
   static cv::Mat GreyAlphaToBgra(const cv::Mat& picture);

@@ -3,7 +3,7 @@
 #include "FullScreenQuad.h"
 #include "OrvEffectMaker.h"
 #include "ShaderUtils.h"
-#include "fxcontroller/OrvFXFrameHandler.h"
+#include "SceneDriver.h"
 
 const char* const Transition_NoEffect::kVertexShaderText = orv_quad::kVertexShader;
 const char* const Transition_NoEffect::kFragmentShaderText =
@@ -33,58 +33,63 @@ void Transition_NoEffect::LookUpLocations() {
   ORV_GL_CHECK(kTag);
 }
 
+namespace {
+
+// A picture (uploaded once) or the scene's video frame on the whole quad.
+class PlainDrawing : public scene::Drawing {
+ public:
+  PlainDrawing(Transition_NoEffect& effect, const cv::Mat* picture, const char* tag)
+      : mEffect(effect), mPicture(picture), mTag(tag) {}
+  void Begin() override {
+    if (mPicture) mTexture = ShaderUtils::MatToTexture(*mPicture);
+  }
+  void Draw(const cv::Mat& video, int) override {
+    mEffect.MakeBuffer();
+    GLuint frameTexture = mPicture ? 0 : ShaderUtils::MatToTexture(video);
+    glActiveTexture(GL_TEXTURE0);
+    ORV_GL_CHECK(mTag);
+    glBindTexture(GL_TEXTURE_2D, mPicture ? mTexture : frameTexture);
+    ORV_GL_CHECK(mTag);
+    if (!mPicture) {
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      ORV_GL_CHECK(mTag);
+    }
+    mEffect.DrawQuad(mTag);
+    if (frameTexture != 0) {
+      glDeleteTextures(1, &frameTexture);
+      ORV_GL_CHECK(mTag);
+    }
+  }
+  void End() override {
+    if (mTexture == 0) return;
+    glDeleteTextures(1, &mTexture);
+    ORV_GL_CHECK(mTag);
+  }
+  bool Working() const override { return mEffect.HasProgram(); }
+
+ private:
+  Transition_NoEffect& mEffect;
+  const cv::Mat* mPicture;
+  const char* mTag;
+  GLuint mTexture = 0;
+};
+
+}  // namespace
+
 bool Transition_NoEffect::ShowImage(const cv::Mat* picture, int32_t frameCount) {
   static const char* const kTag = "Transition_NoEffect::ShowImage";
-  if (IsCanceled()) return true;
-  LookUpLocations();
   static const cv::Mat kNone;
-  GLuint texture = ShaderUtils::MatToTexture(picture ? *picture : kNone);
-  for (int32_t i = 0; i < frameCount; ++i) {
-    if (IsCanceled()) break;
-    if (i > 0) {
-      // Every frame of a hold is the same picture: draw and read it once.
-      WriteSameFrame();
-      continue;
-    }
-    MakeBuffer();
-    glActiveTexture(GL_TEXTURE0);
-    ORV_GL_CHECK(kTag);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    ORV_GL_CHECK(kTag);
-    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data());
-    ORV_GL_CHECK(kTag);
-    WriteFrame();
-  }
-  glDeleteTextures(1, &texture);
-  ORV_GL_CHECK(kTag);
-  return true;
+  if (!IsCanceled()) LookUpLocations();
+  PlainDrawing drawing(*this, picture ? picture : &kNone, kTag);
+  // Every frame of a hold is the same picture: the driver draws and reads it once.
+  mOutcome = scene::Drive(*this, drawing, framewalk::Walk::Still(frameCount), nullptr, kTag);
+  return mOutcome.Drawn();
 }
 
 bool Transition_NoEffect::ShowVideo(SuperFrame* block) {
   static const char* const kTag = "Transition_NoEffect::ShowVideo";
-  if (IsCanceled()) return true;
-  if (!block) return true;
-  LookUpLocations();
-  OrvFXFrameHandler* reader = gInputFrameHandler;
-  if (reader) reader->seekTo(block->sfStart);
-  cv::Mat frame;
-  bool warned = false;
-  for (int32_t i = 0; i < block->sfSize; ++i) {
-    if (IsCanceled()) break;
-    if (!ReadWarpedFrame(reader, block, i, block->sfSize, &frame, &warned, kTag)) break;
-    MakeBuffer();
-    GLuint texture = ShaderUtils::MatToTexture(frame);
-    glActiveTexture(GL_TEXTURE0);
-    ORV_GL_CHECK(kTag);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    ORV_GL_CHECK(kTag);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    ORV_GL_CHECK(kTag);
-    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data());
-    ORV_GL_CHECK(kTag);
-    WriteFrame();
-    glDeleteTextures(1, &texture);
-    ORV_GL_CHECK(kTag);
-  }
-  return true;
+  if (!IsCanceled()) LookUpLocations();
+  PlainDrawing drawing(*this, nullptr, kTag);
+  mOutcome = scene::Drive(*this, drawing, framewalk::Walk::Video(block ? block->sfSize : 0), block, kTag);
+  return mOutcome.Drawn();
 }

@@ -3,6 +3,7 @@
 #include "FullScreenQuad.h"
 #include "OrvEffectMaker.h"
 #include "ProgressCurve.h"
+#include "SceneDriver.h"
 #include "ShaderUtils.h"
 #include "api/Log.h"
 
@@ -45,66 +46,89 @@ std::vector<float> Transition_ThreeWay::ProgressValues(int32_t frameCount) {
   return values;
 }
 
+namespace {
+
+// Four pictures, each uploaded once, and the panels' progress per frame.
+class PanelDrawing : public scene::Drawing {
+ public:
+  PanelDrawing(Transition_ThreeWay& effect, GLuint program, const cv::Mat* const pictures[4], int32_t frameCount,
+               const char* tag)
+      : mEffect(effect), mProgram(program), mTag(tag), mValues(Transition_ThreeWay::ProgressValues(frameCount)) {
+    for (int unit = 0; unit < 4; ++unit) mPictures[unit] = pictures[unit];
+  }
+  void Begin() override {
+    static const char* const kSamplers[4] = {"Texture1", "Texture2", "Texture3", "Texture4"};
+    for (int unit = 0; unit < 4; ++unit) {
+      GLint location = -1;
+      if (mProgram != 0) {
+        location = glGetUniformLocation(mProgram, kSamplers[unit]);
+        ORV_GL_CHECK(mTag);
+      }
+      // A picture shown in several panels is uploaded once.
+      for (int j = 0; j < unit; ++j)
+        if (mPictures[j] == mPictures[unit]) mTextures[unit] = mTextures[j];
+      if (mTextures[unit] == 0) mTextures[unit] = ShaderUtils::MatToTexture(*mPictures[unit]);
+      glUniform1i(location, unit);
+      ORV_GL_CHECK(mTag);
+    }
+    if (mProgram != 0) {
+      mProgressLoc = glGetUniformLocation(mProgram, "progress");
+      ORV_GL_CHECK(mTag);
+    }
+  }
+  void Draw(const cv::Mat&, int step) override {
+    mEffect.MakeBuffer();
+    for (int unit = 0; unit < 4; ++unit) {
+      glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+      ORV_GL_CHECK(mTag);
+      glBindTexture(GL_TEXTURE_2D, mTextures[unit]);
+      ORV_GL_CHECK(mTag);
+    }
+    glUniform1f(mProgressLoc, mValues[static_cast<size_t>(step)]);
+    ORV_GL_CHECK(mTag);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ORV_GL_CHECK(mTag);
+    mEffect.DrawQuad(mTag);
+  }
+  void End() override {
+    glActiveTexture(GL_TEXTURE0);
+    ORV_GL_CHECK(mTag);
+    for (int unit = 0; unit < 4; ++unit) {
+      bool shared = false;
+      for (int j = 0; j < unit; ++j) shared = shared || mTextures[j] == mTextures[unit];
+      if (shared) continue;
+      glDeleteTextures(1, &mTextures[unit]);
+      ORV_GL_CHECK(mTag);
+    }
+  }
+  bool Working() const override { return mProgram != 0; }
+
+ private:
+  Transition_ThreeWay& mEffect;
+  GLuint mProgram;
+  const char* mTag;
+  std::vector<float> mValues;
+  const cv::Mat* mPictures[4] = {nullptr, nullptr, nullptr, nullptr};
+  GLuint mTextures[4] = {0, 0, 0, 0};
+  GLint mProgressLoc = -1;
+};
+
+}  // namespace
+
 bool Transition_ThreeWay::Run(const cv::Mat* const pictures[4], int32_t frameCount, const char* tag) {
-  if (program != 0) {
+  if (program != 0 && !IsCanceled()) {
     vPositionLoc = glGetAttribLocation(program, "vPosition");
     ORV_GL_CHECK(tag);
     texCoordLoc = glGetAttribLocation(program, "a_texCoord");
     ORV_GL_CHECK(tag);
   }
-  static const char* const kSamplers[4] = {"Texture1", "Texture2", "Texture3", "Texture4"};
-  GLuint textures[4] = {0, 0, 0, 0};
-  for (int unit = 0; unit < 4; ++unit) {
-    GLint location = -1;
-    if (program != 0) {
-      location = glGetUniformLocation(program, kSamplers[unit]);
-      ORV_GL_CHECK(tag);
-    }
-    // A picture shown in several panels is uploaded once.
-    for (int j = 0; j < unit; ++j)
-      if (pictures[j] == pictures[unit]) textures[unit] = textures[j];
-    if (textures[unit] == 0) textures[unit] = ShaderUtils::MatToTexture(*pictures[unit]);
-    glUniform1i(location, unit);
-    ORV_GL_CHECK(tag);
-  }
-  GLint progressLoc = -1;
-  if (program != 0) {
-    progressLoc = glGetUniformLocation(program, "progress");
-    ORV_GL_CHECK(tag);
-  }
-  const std::vector<float> values = ProgressValues(frameCount);
-  for (int32_t k = 0; k < frameCount; ++k) {
-    if (IsCanceled()) break;
-    MakeBuffer();
-    for (int unit = 0; unit < 4; ++unit) {
-      glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-      ORV_GL_CHECK(tag);
-      glBindTexture(GL_TEXTURE_2D, textures[unit]);
-      ORV_GL_CHECK(tag);
-    }
-    glUniform1f(progressLoc, values[static_cast<size_t>(k)]);
-    ORV_GL_CHECK(tag);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    ORV_GL_CHECK(tag);
-    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data());
-    ORV_GL_CHECK(tag);
-    WriteFrame();
-  }
-  glActiveTexture(GL_TEXTURE0);
-  ORV_GL_CHECK(tag);
-  for (int unit = 0; unit < 4; ++unit) {
-    bool shared = false;
-    for (int j = 0; j < unit; ++j) shared = shared || textures[j] == textures[unit];
-    if (shared) continue;
-    glDeleteTextures(1, &textures[unit]);
-    ORV_GL_CHECK(tag);
-  }
-  return true;
+  PanelDrawing drawing(*this, program, pictures, frameCount, tag);
+  mOutcome = scene::Drive(*this, drawing, framewalk::Walk::Steps(frameCount), nullptr, tag);
+  return mOutcome.Drawn();
 }
 
 bool Transition_ThreeWay::EffectOnlyOneImage(const cv::Mat* picture, int32_t frameCount) {
   static const char* const kTag = "Transition_ThreeWay::EffectOnlyOneImage";
-  if (IsCanceled()) return true;
   const cv::Mat background(height > 0 ? height : 1, width > 0 ? width : 1, CV_8UC3, cv::Scalar::all(255));
   static const cv::Mat kNone;
   const cv::Mat* image = picture ? picture : &kNone;
@@ -114,11 +138,11 @@ bool Transition_ThreeWay::EffectOnlyOneImage(const cv::Mat* picture, int32_t fra
 
 bool Transition_ThreeWay::EffectThreeImage(const std::vector<cv::Mat>* pictures, int32_t frameCount) {
   static const char* const kTag = "Transition_ThreeWay::EffectThreeImage";
-  if (IsCanceled()) return true;
   if (!pictures || pictures->size() < 4) {
     ORV_LOG(kTag, "## Three-panel effect needs four pictures, got %d",
             pictures ? static_cast<int>(pictures->size()) : 0);
-    return true;
+    mOutcome = SceneOutcome::Skip("the three-panel effect needs four pictures");
+    return false;
   }
   const cv::Mat* list[4] = {&(*pictures)[0], &(*pictures)[1], &(*pictures)[2], &(*pictures)[3]};
   return Run(list, frameCount, kTag);

@@ -58,7 +58,7 @@ void Transition_Zoom::SetUpOnce(Direction direction, const float* effectOption, 
   if (!IS_EXIST_FILE(path)) ORV_LOG(tag, "Could not found map file : %s", path.c_str());
   cv::Mat map = cv::imread(path, cv::IMREAD_UNCHANGED);
   if (map.empty()) ORV_LOG(tag, "Map picture could not be read; the transition plays as a plain zoom");
-  mMapTexture = ShaderUtils::MatToTexture(screenquad::PrepareForUpload(map));
+  mMapTexture = ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(map));
   QUAD_GL(glUniform1f(mRandomSeed, RandomSeedFor(ReadOption(effectOption, tag))));
 }
 

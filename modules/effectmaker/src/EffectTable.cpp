@@ -1,0 +1,22 @@
+#include "EffectTable.h"
+
+#include <type_traits>
+
+#include "TransitionClasses.h"
+
+const std::vector<EffectRow>& EffectTable() {
+#define ORV_EFFECT_ROW(k, Name, Class, options)                                                       \
+  EffectRow{k,       #Name, #Class, options, !std::is_same_v<Class, NotBuiltEffect>, &OrvEffectMaker::Name##I2I, \
+            &OrvEffectMaker::Name##I2V, &OrvEffectMaker::Name##V2I},
+  static const std::vector<EffectRow> kRows = {ORV_TRANSITION_TABLE(ORV_EFFECT_ROW)};
+#undef ORV_EFFECT_ROW
+  return kRows;
+}
+
+const EffectRow* FindEffectRow(int32_t code) {
+  if (code < 3000 || code >= 6000) return nullptr;
+  const int32_t k = code % 1000;
+  for (const EffectRow& row : EffectTable())
+    if (row.number == k) return &row;
+  return nullptr;
+}

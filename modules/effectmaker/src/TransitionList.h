@@ -1,0 +1,27 @@
+// The transitions of the effect table, in one place: number k (effect codes
+// 3000 + k picture to picture, 4000 + k picture to video, 5000 + k video to
+// picture), the stem of the effect maker's three members, the class that
+// draws it, and what the scene's effect option selects. Adding a transition
+// is one class and one row here.
+#pragma once
+
+#define ORV_TRANSITION_TABLE(X)                                                                          \
+  X(0, Diagonal, Transition_Diagonal, "none")                                                            \
+  X(1, Zoom, Transition_Zoom, "0: map read as it is; any other value shifts it by 0.7")                  \
+  X(2, Move, Transition_Move, "0, 1, 2 and any other value: one of four directions")                             \
+  X(3, Pixelate, Transition_Pixelate, "none")                                                            \
+  X(4, Fadein, Transition_Fadein, "none")                                                                \
+  X(5, Pendulum, Transition_Pendulum, "0: first half of the swing; any other value the second half")     \
+  X(6, Swirl, Transition_Swirl, "0: clockwise; any other value anticlockwise")                           \
+  X(7, Cube, NotBuiltEffect, "none")                                                                     \
+  X(8, Mosaic, Transition_Mosaic, "none")                                                                \
+  X(9, Doorway, Transition_Doorway, "none")                                                              \
+  X(10, Push, Transition_Push, "none")                                                                   \
+  X(11, ZoomIn, Transition_ZoomIn, "none")                                                               \
+  X(12, CurlPaper, Transition_CurlPaper, "none")                                                         \
+  X(13, Twist, NotBuiltEffect, "none")                                                                   \
+  X(14, Swap, Transition_Swap, "none")
+
+// Stand-in for a class that is not part of this build: its scenes are
+// logged and skipped.
+struct NotBuiltEffect {};

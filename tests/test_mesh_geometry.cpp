@@ -1,0 +1,359 @@
+// The mesh family's arithmetic without GL: matrices and camera, the meshes
+// of every class against worked values, and which faces the camera sees.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "EffectTable.h"
+#include "FrameWalk.h"
+#include "MeshTransition.h"
+#include "ProgressCurve.h"
+#include "Transition_CurlPaper.h"
+#include "Transition_Doorway.h"
+#include "Transition_Mosaic.h"
+#include "Transition_Push.h"
+#include "Transition_Swap.h"
+#include "Transition_ZoomIn.h"
+
+namespace {
+
+using mesh::MeshArrays;
+using Builder = std::function<void(int, int32_t, MeshArrays*)>;
+
+MeshArrays Build(const Builder& build, int meshIndex, int32_t progress) {
+  MeshArrays arrays;
+  build(meshIndex, progress, &arrays);
+  return arrays;
+}
+
+// Range of one coordinate over a mesh.
+std::pair<float, float> Extent(const MeshArrays& m, int axis) {
+  float lo = 1e30f, hi = -1e30f;
+  for (int i = 0; i < m.count; ++i) {
+    lo = std::min(lo, m.Position(i)[axis]);
+    hi = std::max(hi, m.Position(i)[axis]);
+  }
+  return {lo, hi};
+}
+
+// The vertex nearest (x, y) in the plane, read back as (x, y, z, grey).
+const float* NearestTo(const MeshArrays& m, float x, float y, int* index) {
+  double best = 1e30;
+  for (int i = 0; i < m.count; ++i) {
+    const double d = std::hypot(m.Position(i)[0] - x, m.Position(i)[1] - y);
+    if (d < best) {
+      best = d;
+      *index = i;
+    }
+  }
+  return m.Position(*index);
+}
+
+TEST(MeshCamera, MatricesAndProjectionHoldTheFamilyValues) {
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  float moved[16];
+  mesh::Matrix4Translate(moved, identity, 0, 0, -742.0f);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(moved[i], i == 14 ? -742.0f : identity[i]) << i;
+
+  // Column-major: a translation sits in 12..14; two add up; the output may
+  // be an input.
+  float twice[16];
+  mesh::Matrix4Translate(twice, moved, 3.0f, -2.0f, 1.0f);
+  EXPECT_EQ(twice[12], 3.0f);
+  EXPECT_EQ(twice[13], -2.0f);
+  EXPECT_EQ(twice[14], -741.0f);
+  float product[16];
+  mesh::Matrix4Multiply(product, twice, identity);
+  mesh::Matrix4Multiply(product, product, moved);
+  EXPECT_EQ(product[14], -1483.0f);
+  EXPECT_EQ(product[12], 3.0f);
+
+  float p[16], model[16];
+  for (auto size : {std::pair<int, int>{1920, 1080}, {1280, 720}}) {
+    mesh::CameraMatrices(size.first, size.second, p, model);
+    EXPECT_NEAR(p[0], 1.5454559f, 1e-6);
+    EXPECT_NEAR(p[5], 2.7474773f, 1e-6);
+    EXPECT_NEAR(p[10], -1.0040081f, 1e-6);
+    EXPECT_EQ(p[11], -1.0f);
+    EXPECT_NEAR(p[14], -20.040081f, 1e-5);
+    for (int i : {1, 2, 3, 4, 6, 7, 8, 9, 12, 13, 15}) EXPECT_EQ(p[i], 0.0f) << i;
+    EXPECT_EQ(model[14], -742.0f);
+  }
+  // The flat plane fills a 16:9 frame; at 4:3 an eighth of it is cut off at
+  // each side.
+  double x = 0, y = 0;
+  const float corner[3] = {-480.0f, 270.0f, 0.0f};
+  ASSERT_TRUE(mesh::ProjectToFrame(1920, 1080, corner, &x, &y));
+  EXPECT_NEAR(x * 1920, 0.0, 0.25);
+  EXPECT_NEAR(y * 1080, 0.0, 0.25);
+  const float inner[3] = {-360.0f, 0.0f, 0.0f};
+  ASSERT_TRUE(mesh::ProjectToFrame(1440, 1080, inner, &x, &y));
+  EXPECT_NEAR(x, 0.0, 1e-3);
+}
+
+// Progress drawn at each frame of a mesh scene.
+std::vector<int> MeshProgress(framewalk::Walk walk, int transitionLength, int readable = -1) {
+  const std::vector<float> curve = ScaleProgressCurve(3000, MakeProgressCurve(transitionLength));
+  std::vector<int> out;
+  for (int step : framewalk::Replay(walk, readable)) out.push_back(MeshTransition::ProgressOf(curve, step, 3000));
+  return out;
+}
+
+TEST(MeshSchedule, DirectionsFollowTheWorkedExamples) {
+  using framewalk::Walk;
+  const framewalk::Rule rule = MeshTransition::FamilyRule();
+  // Picture to picture: the change, then the end state from frame T - 1 on.
+  EXPECT_EQ(MeshProgress(Walk::Pictures(12, 10, rule), 10),
+            (std::vector<int>{0, 78, 312, 702, 1171, 1639, 2107, 2297, 2687, 3000, 3000, 3000}));
+  EXPECT_EQ(MeshProgress(Walk::Pictures(3, 1, rule), 1), (std::vector<int>{3000, 3000, 3000}));
+  EXPECT_EQ(MeshProgress(Walk::Pictures(3, 2, rule), 2), (std::vector<int>{0, 3000, 3000}));
+  // Picture to video: the curve's last value is drawn too; a short block
+  // never reaches it.
+  EXPECT_EQ(MeshProgress(Walk::IntoVideo(12, 10, rule), 10),
+            (std::vector<int>{0, 78, 312, 702, 1171, 1639, 2107, 2297, 2687, 2921, 3000, 3000}));
+  EXPECT_EQ(MeshProgress(Walk::IntoVideo(10, 10, rule), 10).back(), 2921);
+  EXPECT_EQ(MeshProgress(Walk::IntoVideo(19, 17, rule), 17)[17], 2999);
+  EXPECT_EQ(MeshProgress(Walk::IntoVideo(12, 10, rule), 10, 5).size(), 5u);
+  // Video to picture: one frame behind the frames read, one curve step short
+  // of the end on the block's last frame.
+  EXPECT_EQ(MeshProgress(Walk::OutOfVideo(6, 6, 2, 4, rule), 4), (std::vector<int>{0, 0, 0, 750, 1500, 2250}));
+  EXPECT_EQ(MeshProgress(Walk::OutOfVideo(25, 25, 15, 10, rule), 10).back(), 2921);
+  // The video runs out at frame 4: that frame is drawn at the step reached
+  // before, then the end state; still frameLength frames.
+  EXPECT_EQ(MeshProgress(Walk::OutOfVideo(6, 6, 2, 4, rule), 4, 4), (std::vector<int>{0, 0, 0, 750, 1500, 3000}));
+  EXPECT_EQ(MeshProgress(Walk::OutOfVideo(4, 4, 4, 0, rule), 0), (std::vector<int>{0, 3000, 3000, 3000}));
+  // Short changes ramp, never run backwards and end at the maximum.
+  for (int length = 1; length <= 5; ++length) {
+    const std::vector<int> p = MeshProgress(Walk::IntoVideo(length + 2, length, rule), length);
+    for (size_t i = 1; i < p.size(); ++i) EXPECT_GE(p[i], p[i - 1]) << length;
+    EXPECT_EQ(p.back(), 3000) << length;
+  }
+  // Values outside the range are clamped before they are converted.
+  const float nan = std::nanf("");
+  EXPECT_EQ(MeshTransition::ProgressOf({0.0f, nan, -5.0f, 9e9f}, 1, 3000), 0);
+  EXPECT_EQ(MeshTransition::ProgressOf({0.0f, nan, -5.0f, 9e9f}, 2, 3000), 0);
+  EXPECT_EQ(MeshTransition::ProgressOf({0.0f, nan, -5.0f, 9e9f}, 3, 3000), 3000);
+}
+
+TEST(MeshGeometry, SwapCardsChangePlaces) {
+  const Builder build = Transition_Swap::Build;
+  const MeshArrays flat = Build(build, 0, 0);
+  ASSERT_EQ(flat.count, 1800);
+  EXPECT_EQ(Extent(flat, 0), std::make_pair(-480.0f, 480.0f));
+  EXPECT_EQ(Extent(flat, 1), std::make_pair(-270.0f, 270.0f));
+  EXPECT_EQ(Extent(flat, 2), std::make_pair(0.0f, 0.0f));
+  // The first cell's texture coordinates; the top row shows row 0.
+  const float firstCell[6][2] = {{0, 0}, {0, 1.0f / 15}, {0.05f, 0}, {0.05f, 0}, {0, 1.0f / 15}, {0.05f, 1.0f / 15}};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_FLOAT_EQ(flat.TexCoord(i)[0], firstCell[i][0]);
+    EXPECT_FLOAT_EQ(flat.TexCoord(i)[1], firstCell[i][1]);
+  }
+
+  const MeshArrays edgeOn = Build(build, 1, 0);
+  EXPECT_LT(std::fabs(Extent(edgeOn, 0).first), 3e-5);
+  EXPECT_NEAR(Extent(edgeOn, 2).first, -2160.0f, 1e-2);
+  EXPECT_NEAR(Extent(edgeOn, 2).second, -1680.0f, 1e-2);
+
+  // Half-way: the two stand side by side, mirror images.
+  const MeshArrays out = Build(build, 0, 1500), in = Build(build, 1, 1500);
+  int i = 0;
+  const float* left = NearestTo(out, 68.59f, 0.0f, &i);
+  EXPECT_NEAR(left[0], 68.59f, 0.01);
+  EXPECT_NEAR(left[2], -409.71f, 0.01);
+  const float* right = NearestTo(out, 747.41f, 0.0f, &i);
+  EXPECT_NEAR(right[2], -70.29f, 0.01);
+  EXPECT_NEAR(Extent(in, 0).first, -747.41f, 0.01);
+  EXPECT_NEAR(Extent(in, 0).second, -68.59f, 0.01);
+
+  // The end is the start with the cards exchanged.
+  const MeshArrays end = Build(build, 1, 3000);
+  EXPECT_EQ(Extent(end, 0), std::make_pair(-480.0f, 480.0f));
+  EXPECT_EQ(Extent(end, 2), std::make_pair(0.0f, 0.0f));
+  for (int k = 0; k < end.count; ++k) ASSERT_EQ(end.Color(k)[3], 1.0f);
+}
+
+TEST(MeshGeometry, CurlPaperCornersAtTheMiddleOfTheTurn) {
+  // Corners of the page at progress 2000 of 4000: front (mesh 0) and back
+  // (mesh 1) face, each as x, y, z, grey and texture u.
+  struct Expected {
+    int c, r;
+    float front[5];
+    float back[5];
+  };
+  const Expected corners[] = {
+      {20, 15, {-97.43f, -270, 319.08f, 0.5796f, 1.0f}, {-94.57f, -270, 320.03f, 0.7197f, 0.0f}},
+      {20, 0, {114.82f, 270, 312.55f, 0.7344f, 1.0f}, {117.64f, 270, 311.42f, 0.5649f, 0.0f}},
+      {0, 0, {-0.34f, 270, 0.94f, 0.9235f, 0.5f}, {0.33f, 270, -0.94f, 0.3758f, 0.5f}},
+  };
+  for (int meshIndex = 0; meshIndex < 2; ++meshIndex) {
+    const MeshArrays m = Build(Transition_CurlPaper::Build, meshIndex, 2000);
+    ASSERT_EQ(m.count, 1806);
+    for (const Expected& e : corners) {
+      const float* want = meshIndex == 0 ? e.front : e.back;
+      bool found = false;
+      for (int i = 6; i < m.count && !found; ++i) {
+        if (std::fabs(m.TexCoord(i)[0] - want[4]) > 1e-6 || std::fabs(m.TexCoord(i)[1] - e.r / 15.0f) > 1e-6) continue;
+        found = true;
+        EXPECT_NEAR(m.Position(i)[0], want[0], 0.01) << meshIndex << " " << e.c << "," << e.r;
+        EXPECT_NEAR(m.Position(i)[1], want[1], 0.01);
+        EXPECT_NEAR(m.Position(i)[2], want[2], 0.01) << meshIndex << " " << e.c << "," << e.r;
+        EXPECT_NEAR(m.Color(i)[0], want[3], 1e-3);
+      }
+      EXPECT_TRUE(found) << meshIndex << " " << e.c << "," << e.r;
+    }
+  }
+  // At the start the page lies in front of the flat quads, 1 to about 1.53
+  // units; the bottom edge has finished its turn at t = 1/1.2.
+  const MeshArrays start = Build(Transition_CurlPaper::Build, 0, 0);
+  EXPECT_EQ(start.Position(0)[2], -0.0001f);
+  float zMin = 1e9f, zMax = -1e9f;
+  for (int i = 6; i < start.count; ++i) {
+    zMin = std::min(zMin, start.Position(i)[2]);
+    zMax = std::max(zMax, start.Position(i)[2]);
+  }
+  EXPECT_NEAR(zMin, 1.0f, 1e-4);
+  EXPECT_NEAR(zMax, 1.53f, 0.01);
+  const MeshArrays turned = Build(Transition_CurlPaper::Build, 0, 3334);
+  for (int i = 6; i < turned.count; ++i) {
+    if (turned.TexCoord(i)[1] == 1.0f) {
+      EXPECT_LE(turned.Position(i)[0], 0.5f) << i;
+    }
+  }
+}
+
+TEST(MeshGeometry, MosaicTurnsTilesInItsScrambledOrder) {
+  std::set<int> order;
+  for (int r = 0; r < 15; ++r)
+    for (int c = 0; c < 20; ++c) order.insert(Transition_Mosaic::TurnOrder(c, r));
+  EXPECT_EQ(order.size(), 300u);
+  EXPECT_EQ(Transition_Mosaic::TurnOrder(17, 3), 0);
+  EXPECT_EQ(Transition_Mosaic::TurnOrder(4, 12), 299);
+  EXPECT_EQ(Transition_Mosaic::TurnOrder(0, 0), 31);
+
+  // Tile (0, 0) starts at t = 0.0961 and is half-way through its turn at
+  // t = 0.1311: the outgoing face's corners at x_c - 1.414 h (grey 0.25) and
+  // x_c (grey about 0.60), axis 1.5 h plus pi/4 deep.
+  const int32_t half = static_cast<int32_t>(std::lround((0.0031 * 31 + 0.035) * 3000));
+  const MeshArrays out = Build(Transition_Mosaic::Build, 0, half);
+  const float xc = -456.0f, h = 24.0f;
+  EXPECT_NEAR(out.Position(0)[0], xc - 1.414f * h, 0.3);
+  EXPECT_NEAR(out.Color(0)[0], 0.25f, 0.01);
+  EXPECT_NEAR(out.Position(2)[0], xc, 0.3);
+  EXPECT_NEAR(out.Color(2)[0], 0.60f, 0.02);
+  EXPECT_NEAR(out.Position(0)[2], -36.785f, 0.3);
+  const MeshArrays in = Build(Transition_Mosaic::Build, 1, half);
+  EXPECT_NEAR(in.Position(2)[0], xc + 1.414f * h, 0.3);
+  EXPECT_NEAR(in.Position(2)[2], -36.0f, 0.3);
+
+  // Start: every outgoing face flat at full brightness; end: every incoming
+  // one, the outgoing faces beyond the far plane.
+  const MeshArrays first = Build(Transition_Mosaic::Build, 0, 0);
+  const MeshArrays last = Build(Transition_Mosaic::Build, 1, 3000);
+  const MeshArrays gone = Build(Transition_Mosaic::Build, 0, 3000);
+  for (int i = 0; i < 1800; ++i) {
+    ASSERT_NEAR(first.Position(i)[2], 0.0f, 1e-4) << i;
+    ASSERT_NEAR(first.Color(i)[0], 1.0f, 1e-5);
+    ASSERT_NEAR(last.Position(i)[2], 0.0f, 1e-4) << i;
+    ASSERT_NEAR(last.Color(i)[0], 1.0f, 1e-5);
+    ASSERT_LT(gone.Position(i)[2], -5000.0f);
+  }
+}
+
+TEST(MeshGeometry, ZoomInPushAndDoorwayMoveFlatPlanes) {
+  // ZoomIn: the outgoing plane in front, fading out by the middle (never
+  // below 0); the incoming one comes forward from 375 units back.
+  for (auto step : {std::make_tuple(0, 0.0f, 1.0f, -375.0f), std::make_tuple(1500, 0.5f, 0.0f, -187.5f),
+                    std::make_tuple(3000, 1.0f, 0.0f, 0.0f)}) {
+    const MeshArrays out = Build(Transition_ZoomIn::Build, 0, std::get<0>(step));
+    const MeshArrays in = Build(Transition_ZoomIn::Build, 1, std::get<0>(step));
+    EXPECT_EQ(out.Position(7)[2], std::get<1>(step));
+    EXPECT_EQ(out.Color(7)[3], std::get<2>(step));
+    EXPECT_EQ(in.Position(7)[2], std::get<3>(step));
+    EXPECT_EQ(in.Color(7)[3], 1.0f);
+  }
+  const MeshArrays grid = Build(Transition_ZoomIn::Build, 1, 3000);
+  const float firstCell[6][2] = {{-480, 270}, {-480, 234}, {-432, 270}, {-432, 270}, {-480, 234}, {-432, 234}};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_FLOAT_EQ(grid.Position(i)[0], firstCell[i][0]);
+    EXPECT_FLOAT_EQ(grid.Position(i)[1], firstCell[i][1]);
+  }
+  EXPECT_FLOAT_EQ(grid.Position(1799)[0], 480.0f);
+  EXPECT_FLOAT_EQ(grid.Position(1799)[1], -270.0f);
+  EXPECT_FLOAT_EQ(grid.TexCoord(1799)[0], 1.0f);
+
+  // Push half-way: offsets 0.86152 and -0.80383 widths; at the end the
+  // incoming plane is the flat grid.
+  EXPECT_NEAR(Extent(Build(Transition_Push::Build, 0, 1500), 0).first, 347.06f, 0.01);
+  EXPECT_NEAR(Extent(Build(Transition_Push::Build, 1, 1500), 0).second, -291.68f, 0.01);
+  const MeshArrays pushed = Build(Transition_Push::Build, 1, 3000);
+  for (int i = 0; i < pushed.count; ++i) ASSERT_EQ(pushed.Position(i)[0], grid.Position(i)[0]) << i;
+
+  // Doorway: column 9 goes with the left leaf, column 10 with the right one;
+  // half-way the leaves span 480..960 on either side and the incoming plane
+  // stands half-way forward at half alpha.
+  const MeshArrays leaves = Build(Transition_Doorway::Build, 0, 1500);
+  EXPECT_FLOAT_EQ(leaves.Position(9 * 6 + 2)[0], -480.0f);   // column 9, right edge
+  EXPECT_FLOAT_EQ(leaves.Position(10 * 6)[0], 480.0f);       // column 10, left edge
+  EXPECT_EQ(Extent(leaves, 0), std::make_pair(-960.0f, 960.0f));
+  const MeshArrays door = Build(Transition_Doorway::Build, 1, 1500);
+  EXPECT_EQ(door.Position(0)[2], -187.5f);
+  EXPECT_EQ(door.Color(0)[3], 0.5f);
+}
+
+// Signed screen area of each triangle: counter-clockwise (positive) faces
+// are drawn, clockwise ones culled.
+struct Facing {
+  int front = 0;
+  int back = 0;
+};
+
+Facing FacesSeen(const MeshArrays& m, int from) {
+  Facing facing;
+  for (int i = from; i + 2 < m.count; i += 3) {
+    double x[3], y[3];
+    bool visible = true;
+    for (int k = 0; k < 3; ++k) visible = mesh::ProjectToFrame(1920, 1080, m.Position(i + k), &x[k], &y[k]) && visible;
+    if (!visible) continue;
+    // y grows downward in frame fractions, so flip it for the usual sense.
+    const double area = (x[1] - x[0]) * (y[0] - y[2]) - (x[2] - x[0]) * (y[0] - y[1]);
+    if (area > 1e-9) ++facing.front;
+    if (area < -1e-9) ++facing.back;
+  }
+  return facing;
+}
+
+TEST(MeshGeometry, TheCameraSeesTheOutgoingFaceFirstAndTheIncomingLast) {
+  struct Case {
+    const char* name;
+    Builder build;
+    int32_t maxProgress;
+    int firstGridVertex;
+  };
+  const Case cases[] = {{"Swap", Transition_Swap::Build, 3000, 0},
+                        {"ZoomIn", Transition_ZoomIn::Build, 3000, 0},
+                        {"Push", Transition_Push::Build, 3000, 0},
+                        {"Doorway", Transition_Doorway::Build, 3000, 0},
+                        {"Mosaic", Transition_Mosaic::Build, 3000, 0},
+                        {"CurlPaper", Transition_CurlPaper::Build, 4000, 6}};
+  for (const Case& c : cases) {
+    // Outgoing mesh at the start and incoming mesh at the end: every face
+    // on screen is counter-clockwise.
+    const Facing start = FacesSeen(Build(c.build, 0, 0), 0);
+    const Facing end = FacesSeen(Build(c.build, 1, c.maxProgress), 0);
+    EXPECT_EQ(start.back, 0) << c.name;
+    EXPECT_GE(start.front, 600) << c.name;
+    EXPECT_EQ(end.back, 0) << c.name;
+    EXPECT_GE(end.front, 600) << c.name;
+  }
+  // The page's back is wound the other way: culled while the page lies
+  // flat on the right.
+  const Facing back = FacesSeen(Build(Transition_CurlPaper::Build, 1, 0), 6);
+  EXPECT_EQ(back.front, 0);
+  EXPECT_EQ(back.back, 600);
+}
+
+}  // namespace

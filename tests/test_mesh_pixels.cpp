@@ -1,0 +1,232 @@
+// Mesh transitions drawn through the effect maker: the start and end frames
+// in the three directions, pixel facts of each class's middle, the video
+// under its paper, and a clean GL error log.
+#include "test_quad_util.h"
+
+#include "AsyncFrameWriter.h"
+#include "EffectTable.h"
+#include "MeshTransition.h"
+#include "ShaderUtils.h"
+#include "Transition_CurlPaper.h"
+#include "Transition_Doorway.h"
+#include "Transition_Mosaic.h"
+#include "Transition_Push.h"
+#include "Transition_Swap.h"
+#include "Transition_ZoomIn.h"
+
+using namespace quadtest;
+
+namespace {
+
+using Status = SceneOutcome::Status;
+
+const cv::Vec3d kRed(40, 40, 220);
+const cv::Vec3d kBlue(220, 60, 30);
+const cv::Vec3d kBlack(0, 0, 0);
+const cv::Vec3d kMagenta(200, 30, 160);
+
+cv::Mat Flat(const cv::Vec3d& colour) { return cv::Mat(kH, kW, CV_8UC3, cv::Scalar(colour[0], colour[1], colour[2])); }
+
+// Colour at fractions of the frame's width and height.
+cv::Vec3d At(const cv::Mat& frame, double x, double y) {
+  const cv::Vec3b c = frame.at<cv::Vec3b>(static_cast<int>(y * frame.rows), static_cast<int>(x * frame.cols));
+  return cv::Vec3d(c[0], c[1], c[2]);
+}
+
+::testing::AssertionResult Near(const cv::Vec3d& got, const cv::Vec3d& want, double tolerance = 6.0) {
+  if (cv::norm(got - want, cv::NORM_INF) <= tolerance) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got " << got << " want " << want;
+}
+
+// Whether a frame shows a picture: away from a 2-pixel border, no pixel
+// differs much (sub-pixel placement blurs the markers' edges) and on average
+// hardly any.
+::testing::AssertionResult Shows(const cv::Mat& frame, const cv::Mat& picture) {
+  const cv::Rect inner(2, 2, kW - 4, kH - 4);
+  cv::Mat diff;
+  cv::absdiff(frame(inner), picture(inner), diff);
+  double most = 0;
+  cv::minMaxLoc(diff.reshape(1), nullptr, &most);
+  const double mean = cv::mean(diff.reshape(1))[0];
+  if (most <= 40 && mean <= 1.0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "largest difference " << most << ", mean " << mean;
+}
+
+// A class whose meshes are built at a fixed progress, whatever the frame.
+template <class T>
+class AtProgress : public T {
+ public:
+  AtProgress(OrvEffectMaker* maker, int32_t progress)
+      : T(kW, kH, maker, maker->GetOutputFrameHandler()), mForced(progress) {}
+
+ protected:
+  void BuildMesh(int meshIndex, int32_t, mesh::MeshArrays& out) const override { T::Build(meshIndex, mForced, &out); }
+
+ private:
+  int32_t mForced;
+};
+
+class MeshPixelTest : public QuadGLTest {
+ protected:
+  // One frame of class T between two pictures at a fixed progress.
+  template <class T>
+  cv::Mat Still(int32_t progress, const cv::Mat& from, const cv::Mat& to) {
+    frames.clear();
+    AtProgress<T> effect(maker(), progress);
+    effect.TranstionI2I(&from, &to, 1, 10, nullptr);
+    DrainFrameWrites();
+    return frames.size() == 1 ? frames[0] : cv::Mat();
+  }
+};
+
+TEST_F(MeshPixelTest, EveryClassStartsOnTheOutgoingAndEndsOnTheIncomingSide) {
+  const cv::Mat l = PictureL(), r = PictureR();
+  // A paper with an opaque border and a clear centre.
+  cv::Mat paper(kH, kW, CV_8UC4, cv::Scalar(kMagenta[0], kMagenta[1], kMagenta[2], 255));
+  paper(cv::Rect(kW / 4, kH / 4, kW / 2, kH / 2)).setTo(cv::Scalar::all(0));
+  UseClip(TestClips().coded);
+  int classes = 0;
+  for (const EffectRow& row : EffectTable()) {
+    if (row.number < 7 || !row.built) continue;
+    ++classes;
+    const std::string name = row.name;
+    frames.clear();
+    EXPECT_EQ((maker()->*row.i2i)(&l, &r, 11, 10, nullptr).status, Status::Drawn) << name;
+    ASSERT_EQ(frames.size(), 11u) << name;
+    EXPECT_TRUE(Shows(frames[0], l)) << name;
+    EXPECT_TRUE(Shows(frames[10], r)) << name;
+
+    // Into the video: the picture first; at the end the block's frame 10
+    // under the paper.
+    SuperFrame into = Block(0, 11);
+    frames.clear();
+    EXPECT_EQ((maker()->*row.i2v)(&into, &paper, &l, 10, nullptr).status, Status::Drawn) << name;
+    ASSERT_EQ(frames.size(), 11u) << name;
+    EXPECT_TRUE(Shows(frames[0], l)) << name;
+    EXPECT_TRUE(Near(At(frames[10], 0.5, 0.5), CodedColour(10))) << name;
+    EXPECT_TRUE(Near(At(frames[10], 0.1, 0.1), kMagenta)) << name;
+
+    // Out of the video: frame 0 is the block's first frame under the paper;
+    // the last one is one curve step short of the picture.
+    SuperFrame out = Block(0, 11);
+    frames.clear();
+    EXPECT_EQ((maker()->*row.v2i)(&out, 1, &paper, r, 11, 10, nullptr).status, Status::Drawn) << name;
+    ASSERT_EQ(frames.size(), 11u) << name;
+    EXPECT_TRUE(Near(At(frames[0], 0.5, 0.5), CodedColour(0))) << name;
+    EXPECT_TRUE(Near(At(frames[0], 0.9, 0.9), kMagenta)) << name;
+  }
+  EXPECT_EQ(classes, 6);
+  EXPECT_EQ(NewGLErrors(), 0u);
+}
+
+TEST_F(MeshPixelTest, MiddleFramesOfEachClass) {
+  const cv::Mat red = Flat(kRed), blue = Flat(kBlue);
+
+  // Swap half-way: the cards stand apart, the outgoing on the right.
+  cv::Mat f = Still<Transition_Swap>(1500, red, blue);
+  ASSERT_FALSE(f.empty());
+  EXPECT_TRUE(Near(At(f, 0.5, 0.5), kBlack));
+  EXPECT_TRUE(Near(At(f, 0.75, 0.5), kRed));
+  EXPECT_TRUE(Near(At(f, 0.25, 0.5), kBlue));
+  EXPECT_TRUE(Near(At(f, 0.55, 0.05), kBlack));
+
+  // The page half turned: the flat quads show on both sides, the page never
+  // reaches past three quarters of the width.
+  f = Still<Transition_CurlPaper>(2000, red, blue);
+  EXPECT_TRUE(Near(At(f, 0.10, 0.5), kRed, 0));
+  EXPECT_TRUE(Near(At(f, 0.90, 0.5), kBlue, 0));
+  for (int x = static_cast<int>(0.77 * kW); x < kW - 2; x += 3)
+    for (int y = 2; y < kH - 2; y += 3) ASSERT_TRUE(Near(At(f, (x + 0.5) / kW, (y + 0.5) / kH), kBlue)) << x << "," << y;
+
+  // Mosaic at 1500: the top row's tiles 0, 1, 3, 4 have turned, 2 and 5 not.
+  f = Still<Transition_Mosaic>(1500, red, blue);
+  for (int c : {0, 1, 3, 4}) EXPECT_TRUE(Near(At(f, (c + 0.5) / 20, 0.5 / 15), kBlue)) << c;
+  for (int c : {2, 5}) EXPECT_TRUE(Near(At(f, (c + 0.5) / 20, 0.5 / 15), kRed)) << c;
+
+  // ZoomIn: half-way the incoming picture alone, shrunk by 0.7983; at 750
+  // the outgoing one at half strength over it.
+  f = Still<Transition_ZoomIn>(1500, red, blue);
+  EXPECT_TRUE(Near(At(f, 0.5, 0.5), kBlue));
+  EXPECT_TRUE(Near(At(f, 0.05, 0.05), kBlack));
+  EXPECT_TRUE(Near(At(f, 0.12, 0.5), kBlue));
+  EXPECT_TRUE(Near(At(f, 0.08, 0.5), kBlack));
+  f = Still<Transition_ZoomIn>(750, red, blue);
+  EXPECT_TRUE(Near(At(f, 0.5, 0.5), (kRed + kBlue) * 0.5, 3));
+  EXPECT_TRUE(Near(At(f, 0.03, 0.03), kRed * 0.5, 3));
+
+  // Push half-way: the incoming picture's right strip, the gap, the
+  // outgoing picture's left strip.
+  f = Still<Transition_Push>(1500, red, blue);
+  EXPECT_TRUE(Near(At(f, 0.5, 0.5), kBlack));
+  EXPECT_TRUE(Near(At(f, 0.15, 0.5), kBlue));
+  EXPECT_TRUE(Near(At(f, 0.9, 0.5), kRed));
+
+  // Doorway: at 750 the leaves stand a quarter apart with the incoming
+  // picture a quarter strong between them; half-way it is half strong.
+  f = Still<Transition_Doorway>(750, red, blue);
+  EXPECT_TRUE(Near(At(f, 0.1, 0.5), kRed));
+  EXPECT_TRUE(Near(At(f, 0.5, 0.5), kBlue * 0.25, 3));
+  f = Still<Transition_Doorway>(1500, red, blue);
+  EXPECT_TRUE(Near(At(f, 0.5, 0.5), kBlue * 0.5, 3));
+  EXPECT_TRUE(Near(At(f, 0.05, 0.05), kBlack));
+  EXPECT_EQ(NewGLErrors(), 0u);
+}
+
+TEST_F(MeshPixelTest, TransparentPicturesShowBlackButDoorwayDrawsThemOpaque) {
+  const cv::Mat clear(kH, kW, CV_8UC4, cv::Scalar(kRed[0], kRed[1], kRed[2], 0));
+  const cv::Mat blue = Flat(kBlue);
+  EXPECT_TRUE(Near(At(Still<Transition_Swap>(0, clear, blue), 0.5, 0.5), kBlack));
+  EXPECT_TRUE(Near(At(Still<Transition_Push>(0, clear, blue), 0.5, 0.5), kBlack));
+  // ZoomIn's incoming picture stands behind, shrunk: it shows through.
+  const cv::Mat zoomed = Still<Transition_ZoomIn>(0, clear, blue);
+  EXPECT_TRUE(Near(At(zoomed, 0.03, 0.03), kBlack));
+  EXPECT_TRUE(Near(At(zoomed, 0.5, 0.5), kBlue));
+  EXPECT_TRUE(Near(At(Still<Transition_Doorway>(0, clear, blue), 0.5, 0.5), kRed));
+}
+
+// Swap's meshes under a fragment shader that does not compile.
+class BrokenMesh : public MeshTransition {
+ public:
+  explicit BrokenMesh(OrvEffectMaker* maker)
+      : MeshTransition(kW, kH, maker, maker->GetOutputFrameHandler(), Settings()) {}
+  static MeshSettings Settings() {
+    MeshSettings s = Transition_Swap::Settings();
+    s.className = "BrokenMesh";
+    s.fragmentShader = "void main() { gl_FragColor = vec4(1.0) }";
+    return s;
+  }
+
+ protected:
+  void BuildMesh(int meshIndex, int32_t progress, mesh::MeshArrays& out) const override {
+    Transition_Swap::Build(meshIndex, progress, &out);
+  }
+};
+
+TEST_F(MeshPixelTest, EveryProgramLinksAndABrokenOneFailsTheScene) {
+  for (const MeshSettings* s : {&Transition_Swap::Settings(), &Transition_CurlPaper::Settings(),
+                                &Transition_Mosaic::Settings(), &Transition_ZoomIn::Settings(),
+                                &Transition_Push::Settings(), &Transition_Doorway::Settings()}) {
+    GLuint vs = 0, fs = 0;
+    const GLuint program = ShaderUtils::CreateProgram(s->vertexShader, &vs, s->fragmentShader, &fs);
+    EXPECT_NE(program, 0u) << s->className;
+    EXPECT_GE(glGetUniformLocation(program, s->overlayUniform), 0) << s->className;
+    EXPECT_GE(glGetUniformLocation(program, s->videoSampler), 0) << s->className;
+    EXPECT_GE(glGetUniformLocation(program, "t_PaperTexture"), 0) << s->className;
+    glDeleteProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+  }
+  const std::string log = StartTestLog();
+  const cv::Mat l = PictureL(), r = PictureR();
+  frames.clear();
+  {
+    BrokenMesh broken(maker());
+    EXPECT_FALSE(broken.TranstionI2I(&l, &r, 3, 3, nullptr));
+    EXPECT_EQ(broken.LastOutcome().status, Status::Failed);
+  }
+  DrainFrameWrites();
+  EXPECT_EQ(frames.size(), 3u);
+  EXPECT_NE(ReadFile(log).find("Compile Log : "), std::string::npos);
+}
+
+}  // namespace

@@ -80,6 +80,11 @@ class MeshPixelTest : public QuadGLTest {
 };
 
 TEST_F(MeshPixelTest, EveryClassStartsOnTheOutgoingAndEndsOnTheIncomingSide) {
+  // Faces one unit apart at 742 units need a 24-bit depth buffer.
+  GLint depthBits = 0;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE,
+                                        &depthBits);
+  EXPECT_GE(depthBits, 24);
   const cv::Mat l = PictureL(), r = PictureR();
   // A paper with an opaque border and a clear centre.
   cv::Mat paper(kH, kW, CV_8UC4, cv::Scalar(kMagenta[0], kMagenta[1], kMagenta[2], 255));

@@ -111,7 +111,8 @@ bool OrvEffectMaker::InitOpenGL() {
   ORV_GL_CHECK(kTag);
   glGenRenderbuffers(1, &depthTexture);
   glBindRenderbuffer(GL_RENDERBUFFER, depthTexture);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT, mWidth, mHeight);
+  // Mesh scenes have faces one unit apart at 742 units: 16 bits cannot tell them.
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, mWidth, mHeight);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthTexture);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, renderTexture, 0);
   const GLenum drawBuffers[1] = {GL_COLOR_ATTACHMENT0};

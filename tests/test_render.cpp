@@ -225,6 +225,49 @@ TEST_F(RenderTest, VideoScenesPlayTheirBlocksUnderThePaper) {
   ExpectCleanGLLog();
 }
 
+TEST_F(RenderTest, EachScenesOutcomeReachesThePassAndItsClosingLine) {
+  if (!rtest::HaveDisplay()) GTEST_SKIP() << "no display for OpenGL";
+  // The clip has 12 frames: a block from frame 8 asks for 10 of them.
+  SummarizedVideo video;
+  video.fileName = ref;
+  SuperFrame late;
+  late.sfStart = 320000;  // frame 8 at 25 fps
+  late.sfSize = 10;
+  late.transforms.assign(10, std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1});
+  video.blocks = {late};
+  videos = {video};
+  resource.mVideoList = {SeparatorEntry{3, 0}};
+  sequence = {Scene(1000, 1, 0, 1, 0, 0.2f),   // drawn
+              Scene(4010, 1, 0, 3, 0, 0.2f),   // picture to video: 4 of 10 frames
+              Scene(3099, 1, 0, 1, 1, 0.2f),   // no such effect
+              Scene(5014, 3, 0, 1, 1, 0.2f)};  // video to picture: runs out, still 10 frames
+  rtest::RecordingSink sink;
+  FXPassStatus status;
+  {
+    OrvVideoFXController controller(Params());
+    controller.WriteThemeVideo(theme);
+    status = controller.GetPassStatus();
+  }
+  ASSERT_EQ(status.scenes.size(), 4u);
+  EXPECT_EQ(status.scenes[0].status, SceneOutcome::Status::Drawn);
+  EXPECT_EQ(status.scenes[1].status, SceneOutcome::Status::CutShort);
+  EXPECT_EQ(status.scenes[1].framesWritten, 4);
+  EXPECT_EQ(status.scenes[1].why, "the video gave 4 of the block's 10 frames");
+  EXPECT_EQ(status.scenes[2].status, SceneOutcome::Status::Skipped);
+  EXPECT_EQ(status.scenes[3].status, SceneOutcome::Status::CutShort);
+  EXPECT_EQ(status.scenes[3].framesWritten, 10);
+  EXPECT_EQ(status.scenesDrawn, 1);
+  EXPECT_EQ(status.scenesCutShort, 2);
+  EXPECT_EQ(status.scenesSkipped, 1);
+  EXPECT_TRUE(status.completed);
+  EXPECT_EQ(sink.frames.size(), 5u + 4u + 10u);
+  const std::string log = ReadFile(GetLogFilePath());
+  EXPECT_NE(log.find("## Scene 2 of 4 cut short: the video gave 4 of the block's 10 frames (4 of 10 frames written)"),
+            std::string::npos);
+  EXPECT_NE(log.find("Scenes: 1 drawn, 2 cut short, 1 skipped, 0 failed; 19 frames written"), std::string::npos);
+  ExpectCleanGLLog();
+}
+
 TEST_F(RenderTest, BadScenesAreSkippedAndTheRestRenders) {
   if (!rtest::HaveDisplay()) GTEST_SKIP() << "no display for OpenGL";
   resource.mVideoList = {SeparatorEntry{3, 7}};  // paper index outside the list

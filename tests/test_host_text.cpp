@@ -166,3 +166,71 @@ TEST(HostAlign, ReadsAlignmentWords) {
   EXPECT_EQ(30, AlignOffset(130, 100, VAlign::Bottom));
   EXPECT_EQ(-10, AlignOffset(80, 100, VAlign::Middle));
 }
+
+TEST(HostFont, ThemeFamiliesCarryTheirSubstituteAndStyle) {
+  // Weight and slant come from the name, width and small capitals from the
+  // family, whatever the spelling of the family.
+  FontName f = ParseFontName("AlegreyaSansSC-LightItalic");
+  EXPECT_EQ("Lato", f.substitute);
+  EXPECT_EQ(300, f.weight);
+  EXPECT_TRUE(f.italic);
+  EXPECT_TRUE(f.smallCaps);
+  EXPECT_EQ(100, f.width);
+  f = ParseFontName("AlegreyaSans-LightItalic");
+  EXPECT_EQ("Lato", f.substitute);
+  EXPECT_FALSE(f.smallCaps);
+  f = ParseFontName("Economica-Bold");
+  EXPECT_EQ(700, f.weight);
+  EXPECT_LT(f.width, 100);
+  f = ParseFontName("nobile_bold_italic");
+  EXPECT_FALSE(f.substitute.empty());
+  EXPECT_EQ(700, f.weight);
+  EXPECT_TRUE(f.italic);
+  EXPECT_EQ(f.substitute, ParseFontName("Nobile-Regular").substitute);
+  // A display face of one weight keeps the weight of its look.
+  EXPECT_EQ(700, ParseFontName("ContrailOne-Regular").weight);
+  // Unknown families have no substitute and the plain width.
+  f = ParseFontName("Mystery-Bold");
+  EXPECT_TRUE(f.substitute.empty());
+  EXPECT_EQ(100, f.width);
+  EXPECT_FALSE(f.smallCaps);
+}
+
+TEST(HostFont, ChoosesOwnFamilyThenSubstituteThenFallback) {
+  const FontName f = ParseFontName("AlegreyaSans-Bold");
+  bool substituted = true;
+  EXPECT_EQ("Alegreya Sans", ChooseFamily(f, {"alegreya sans", "lato", "dejavu sans"}, substituted));
+  EXPECT_FALSE(substituted);
+  EXPECT_EQ("Lato", ChooseFamily(f, {"lato", "dejavu sans"}, substituted));
+  EXPECT_TRUE(substituted);
+  EXPECT_EQ("DejaVu Sans", ChooseFamily(f, {"dejavu sans"}, substituted));
+  EXPECT_TRUE(substituted);
+  EXPECT_EQ("Sans", ChooseFamily(f, {}, substituted));
+  EXPECT_EQ("DejaVu Sans", ChooseFamily(ParseFontName(""), {"dejavu sans", "lato"}, substituted));
+  EXPECT_TRUE(substituted);
+}
+
+TEST(HostFit, FindsTheLargestFittingSizeByBisection) {
+  for (int limit : {0, 1, 2, 37, 79, 80, 500}) {
+    int calls = 0;
+    int size = LargestFittingSize(80, [&](int s) {
+      ++calls;
+      return s <= limit;
+    });
+    EXPECT_EQ(std::min(limit, 80), size) << limit;
+    EXPECT_LE(calls, 10) << limit;  // about log2(80) + 2
+  }
+  EXPECT_EQ(0, LargestFittingSize(0, [](int) { return true; }));
+}
+
+TEST(HostFit, KeepsInkInsideTheBox) {
+  // Already inside: left where it is.
+  EXPECT_EQ(10, KeepInkInside(10, 2, 50, 100));
+  // Ink sticking out at the start or the end moves in by the overhang.
+  EXPECT_EQ(3, KeepInkInside(0, -3, 50, 100));
+  EXPECT_EQ(36, KeepInkInside(40, 4, 60, 100));
+  // Ink of the box's size fills it exactly.
+  EXPECT_EQ(-5, KeepInkInside(20, 5, 100, 100));
+  // Larger ink is centred.
+  EXPECT_EQ(-10, KeepInkInside(0, 0, 120, 100));
+}

@@ -262,7 +262,9 @@ TEST(HostRender, OverLongTextShrinksUntilItFitsAndIsNeverCut) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ("", r.warning);
     EXPECT_GT(r.size, 3);
-    if (c.shrinks) EXPECT_LT(r.size, 48);
+    if (c.shrinks) {
+      EXPECT_LT(r.size, 48);
+    }
 
     // The same text at that size in a taller picture shows all its ink:
     // the small picture holds all of it.

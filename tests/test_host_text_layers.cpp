@@ -112,7 +112,8 @@ TEST(HostTexts, WritesWordsIntoTextLayersOrRefusesTheWholeSet) {
 TEST(HostFonts, EveryThemeFontDrawsWithItsOwnFaceOrASimilarOne) {
   std::set<std::string> names;
   for (int index : {0, 1, 2}) {
-    const ThemeLayerTable& table = CreateThemeSlotInformation(index)->GetTextLayerTable();
+    auto theme = CreateThemeSlotInformation(index);
+    const ThemeLayerTable& table = theme->GetTextLayerTable();
     for (int d = 0; d < 10; ++d)
       for (int j = 0; j < table.counts[d]; ++j) names.insert(slottest::Narrow(table.layers[d][j].font));
   }

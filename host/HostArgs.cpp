@@ -98,7 +98,8 @@ bool ParseArgs(int argc, const char* const* argv, HostOptions& options, std::str
     }
     static const char* const kWithValue[][2] = {{"-t", "--theme"},   {"-w", "--work"},
                                                 {"-o", "--output"},  {"-v", "--video"},
-                                                {"-r", "--replace"}, {"", "--resources"}};
+                                                {"-r", "--replace"}, {"", "--resources"},
+                                                {"", "--text"},      {"", "--texts"}};
     std::string longName;
     for (const auto& pair : kWithValue) {
       if (name == pair[1] || (pair[0][0] && name == pair[0])) longName = pair[1];
@@ -151,6 +152,17 @@ bool ParseArgs(int argc, const char* const* argv, HostOptions& options, std::str
         return false;
       }
       options.replacements.push_back(r);
+    } else if (longName == "--text") {
+      TextAssignment t;
+      t.origin = "--text";
+      std::string why;
+      if (!ParseTextAssignment(value, t, why)) {
+        error = "--text \"" + value + "\": " + why;
+        return false;
+      }
+      options.texts.push_back(t);
+    } else if (longName == "--texts") {
+      options.textFiles.push_back(value);
     }
   }
   if (options.theme < 0) {
@@ -191,9 +203,16 @@ std::string UsageText(const char* program) {
          "                           must lie within the theme's video limits\n"
          "  -r, --replace SLOT=PATH  once the slots are filled, put the picture PATH into\n"
          "                           slot SLOT (counted from 0, as listed); may be repeated\n"
+         "      --text SLOT:LAYER=TEXT\n"
+         "                           write TEXT into text layer LAYER of slot SLOT (both\n"
+         "                           counted from 0, as listed); may be repeated\n"
+         "      --texts FILE         read SLOT:LAYER=TEXT lines from FILE (UTF-8; blank\n"
+         "                           lines and lines starting with # are skipped); --text\n"
+         "                           wins over it\n"
          "      --resources DIR      the folder that contains ReelkaResource, the themes'\n"
          "                           art; the library is run from there. Default: the\n"
          "                           current folder if it holds ReelkaResource, else\n"
+         "                           share/reelka of the installation, else\n"
          "                           " REELKA_DEFAULT_RESOURCE_DIR "\n"
          "      --log                create DIR/../Logs so that the library writes its log\n"
          "                           file there; the library never creates that folder,\n"
@@ -203,11 +222,14 @@ std::string UsageText(const char* program) {
          "\n"
          "PHOTO... are the photos in the order of use; their number must lie within the\n"
          "theme's limits (MODERN and SPORTY take 6 to 11, VIVID 5 to 10). Without photos,\n"
-         "the photographs of Debian's mate-backgrounds package (/usr/share/backgrounds/mate,\n"
-         "*.jpg and *.png, sorted by path) are used, as many as the theme takes.\n"
+         "the nature photographs of Debian's mate-backgrounds package\n"
+         "(/usr/share/backgrounds/mate/nature, sorted by name) are used, as many as the\n"
+         "theme takes.\n"
          "\n"
          "Every text layer of the theme is rendered with Pango into a transparent PNG in\n"
-         "the working folder, in the theme's font where it is installed (else DejaVu Sans).\n"
+         "the working folder, in the theme's font where it is installed, else in a Debian\n"
+         "font of a similar design (else DejaVu Sans). Text that does not fit its layer is\n"
+         "drawn smaller until it does; character references such as &#8220; are decoded.\n"
          "Progress goes to stderr: a bar on a terminal, otherwise a line now and then.\n"
          "Ctrl-C cancels the run; no output file is written then (a second Ctrl-C ends\n"
          "the program at once). The library draws with OpenGL in a hidden window: without\n"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TextLayers.h"
 #include "reelka/reelka.h"
 
 namespace reelka_host {
@@ -25,6 +26,8 @@ struct HostOptions {
   std::vector<std::string> photos;
   std::vector<std::string> videos;
   std::vector<SlotReplacement> replacements;
+  std::vector<TextAssignment> texts;   // --text, in the order given
+  std::vector<std::string> textFiles;  // --texts
 };
 
 // 0 MODERN, 1 SPORTY, 2 VIVID, by name (any case) or number; -1 otherwise.

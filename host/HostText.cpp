@@ -89,6 +89,42 @@ std::string SpaceCamelCase(const std::string& s) {
   return out;
 }
 
+// Letters and digits of a family name, lower-cased: "Alegreya Sans SC",
+// "AlegreyaSansSC" and "alegreya_sans_sc" are one family.
+std::string FamilyKey(const std::string& family) {
+  std::string key;
+  for (char c : family) {
+    if (std::isalnum(static_cast<unsigned char>(c))) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return key;
+}
+
+// Debian font families of a similar design for the families the themes
+// name. weight 0 keeps the weight of the name; a face that comes in one
+// weight only gets the weight that matches its look.
+const struct {
+  const char* key;
+  const char* substitute;
+  int weight;
+  int width;
+  bool smallCaps;
+} kSubstitutes[] = {
+    {"alegreyasans", "Lato", 0, 100, false},
+    {"alegreyasanssc", "Lato", 0, 100, true},
+    {"nobile", "Cabin", 0, 100, false},
+    {"oswald", "Yanone Kaffeesatz", 0, 75, false},
+    {"economica", "Roboto Condensed", 0, 75, false},
+    {"contrailone", "League Spartan", 700, 100, false},
+    {"juliussansone", "Open Sans", 300, 125, true},
+    {"poiretone", "Comfortaa", 300, 100, false},
+    {"nixieone", "Roboto Slab", 300, 100, false},
+    {"ribeyemarrow", "Cabin Sketch", 0, 100, false},
+    {"tangerine", "Dancing Script", 0, 100, false},
+    // EB Garamond, Dancing Script and Lobster Two are packaged under their own names.
+};
+
+const char* const kFallbackFamilies[] = {"DejaVu Sans", "Sans"};
+
 }  // namespace
 
 bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
@@ -200,7 +236,49 @@ FontName ParseFontName(const std::string& name) {
     std::string spaced = SpaceCamelCase(family);
     if (spaced != family) font.families.push_back(spaced);
   }
+  const std::string key = FamilyKey(family);
+  for (const auto& s : kSubstitutes) {
+    if (key != s.key) continue;
+    font.substitute = s.substitute;
+    if (s.weight > 0) font.weight = s.weight;
+    font.width = s.width;
+    font.smallCaps = s.smallCaps;
+    break;
+  }
   return font;
+}
+
+std::string ChooseFamily(const FontName& font, const std::set<std::string>& installed, bool& substituted) {
+  substituted = false;
+  for (const auto& family : font.families) {
+    if (installed.count(Lower(family))) return family;
+  }
+  substituted = true;
+  if (!font.substitute.empty() && installed.count(Lower(font.substitute))) return font.substitute;
+  for (const char* family : kFallbackFamilies) {
+    if (installed.count(Lower(family))) return family;
+  }
+  return kFallbackFamilies[1];
+}
+
+int LargestFittingSize(int maxSize, const std::function<bool(int)>& fits) {
+  if (maxSize < 1 || !fits(1)) return 0;
+  if (fits(maxSize)) return maxSize;
+  int good = 1;
+  int bad = maxSize;
+  while (bad - good > 1) {
+    int mid = good + (bad - good) / 2;
+    if (fits(mid)) good = mid;
+    else bad = mid;
+  }
+  return good;
+}
+
+int KeepInkInside(int offset, int inkStart, int inkExtent, int box) {
+  if (inkExtent > box) return (box - inkExtent) / 2 - inkStart;
+  if (offset + inkStart < 0) return -inkStart;
+  if (offset + inkStart + inkExtent > box) return box - inkExtent - inkStart;
+  return offset;
 }
 
 bool ParseVAlign(const std::string& word, VAlign& out) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,13 +38,32 @@ bool ParseRgba(const std::string& text, Rgba& out);
 std::string EscapeMarkup(const std::string& text);
 
 // A font name of the theme tables ("AlegreyaSansSC-BoldItalic",
-// "nobile_bold_italic") split into a family and a style.
+// "nobile_bold_italic") split into a family and a style, with the installed
+// family of a similar design that stands in when the theme's own is missing.
 struct FontName {
   std::vector<std::string> families;  // candidates, best first
   int weight = 400;                   // CSS-like weight, 100..900
   bool italic = false;
+  std::string substitute;  // empty when no similar family is known
+  int width = 100;         // percent of the normal width: 75 condensed, 125 expanded
+  bool smallCaps = false;
 };
 FontName ParseFontName(const std::string& name);
+
+// The family to draw with: the theme's own when installed, else its
+// substitute, else DejaVu Sans, else "Sans". `installed` holds lower-cased
+// family names. `substituted` tells whether the theme's own was missing.
+std::string ChooseFamily(const FontName& font, const std::set<std::string>& installed, bool& substituted);
+
+// The largest size in [1, maxSize] for which fits(size) holds, found by
+// bisection (fits is taken to hold for every size below one that fits);
+// 0 when not even size 1 fits.
+int LargestFittingSize(int maxSize, const std::function<bool(int)>& fits);
+
+// Moves a block placed at `offset` (its ink spanning inkStart..inkStart +
+// inkExtent from there) the least distance that keeps the ink inside
+// 0..box. Ink larger than the box is centred on it.
+int KeepInkInside(int offset, int inkStart, int inkExtent, int box);
 
 enum class VAlign { Top, Middle, Bottom };
 enum class HAlign { Left, Center, Right };

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -27,11 +28,15 @@
 
 #include "HostArgs.h"
 #include "HostText.h"
+#include "TextLayers.h"
 #include "TextRender.h"
 #include "reelka/reelka.h"
 
 #ifndef REELKA_DEFAULT_RESOURCE_DIR
 #define REELKA_DEFAULT_RESOURCE_DIR "."
+#endif
+#ifndef REELKA_SHARE_SUBDIR
+#define REELKA_SHARE_SUBDIR "share/reelka"
 #endif
 
 namespace fs = std::filesystem;
@@ -39,7 +44,7 @@ using namespace reelka_host;
 
 namespace {
 
-const char* const kMatePhotos = "/usr/share/backgrounds/mate";
+const char* const kMatePhotos = "/usr/share/backgrounds/mate/nature";
 const char* const kResourceFolder = "ReelkaResource";
 // Room left in a 300-unit field for the names the library and the host
 // append to the working folder.
@@ -133,6 +138,15 @@ bool HasResources(const fs::path& dir) {
   return fs::is_directory(dir / kResourceFolder, ec);
 }
 
+// Where an installed program keeps the art: <prefix>/share/reelka beside
+// <prefix>/bin. Empty when the program's own path cannot be read.
+fs::path InstalledResourceDir() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec || self.empty()) return fs::path();
+  return (self.parent_path() / ".." / REELKA_SHARE_SUBDIR).lexically_normal();
+}
+
 std::string FormatSeconds(double s) {
   char buf[32];
   std::snprintf(buf, sizeof(buf), "%.1f s", s);
@@ -165,6 +179,7 @@ class Host {
   std::string mOutput;
   std::string mResources;
   std::set<std::string> mInputs;  // canonical paths of everything the user gave
+  std::vector<TextAssignment> mTexts;  // from --texts files, then --text
   ThemeLimit mLimit{};
 };
 
@@ -192,8 +207,11 @@ int Host::ChooseResources() {
     return kOk;
   }
   fs::path current = fs::current_path(ec);
+  const fs::path installed = InstalledResourceDir();
   if (!ec && HasResources(current)) {
     mResources = current.string();
+  } else if (!installed.empty() && HasResources(installed)) {
+    mResources = installed.string();
   } else if (HasResources(REELKA_DEFAULT_RESOURCE_DIR)) {
     mResources = Absolute(REELKA_DEFAULT_RESOURCE_DIR);
   } else {
@@ -251,6 +269,10 @@ int Host::CheckInputs() {
 
   std::u16string wide;
   std::string error;
+  for (const auto& file : mOptions.textFiles)
+    if (!ReadTextsFile(file, mTexts, error)) return Fail(error);
+  mTexts.insert(mTexts.end(), mOptions.texts.begin(), mOptions.texts.end());
+
   for (const auto& p : mOptions.photos)
     if (!ToWide(p, wide, kMaxPathUnits, "photo", error)) return Fail(error);
   for (const auto& p : mOptions.videos)
@@ -381,6 +403,15 @@ void Host::ListSlots(const ThemeSlotSequence& seq) {
     if (texts > 0) std::printf("  %d text layer%s", texts, texts == 1 ? "" : "s");
     if (!ground.empty()) std::printf("  %s", ground.c_str());
     std::printf("\n");
+    for (int t = 0; t < texts; ++t) {
+      const LayerContext& layer = slot.layers[TextLayerIndex(slot, t)];
+      TextLayerStyle style = StyleOf(layer);
+      std::string rect = std::to_string(layer.x) + "," + std::to_string(layer.y) + " " + std::to_string(layer.width) +
+                         "x" + std::to_string(layer.height);
+      std::string id = std::to_string(s) + ":" + std::to_string(t);
+      std::printf("           text %-5s  %-18s %3d px  %s%s\n", id.c_str(), rect.c_str(), layer.size,
+                  style.font.c_str(), style.text.empty() ? "" : ("  " + Quote(style.text)).c_str());
+    }
   }
 }
 
@@ -420,54 +451,48 @@ void Host::RenderTextLayers(ThemeSlotSequence& seq) {
   int rendered = 0;
   int failed = 0;
   std::set<std::string> warnings;
-  std::set<std::string> missingFonts;
-  std::string fallback;
+  std::map<std::string, std::string> substitutes;  // theme font -> face drawn with
+  std::vector<std::string> shrunk;
   for (int s = 0; s < SlotCount(seq); ++s) {
     SlotContext& slot = seq.slots[s];
-    for (int l = 0; l < LayerCount(slot); ++l) {
-      LayerContext& layer = slot.layers[l];
-      if (layer.layerType != 3) continue;
+    // Counted before any is marked rendered.
+    std::vector<int> indices;
+    for (int t = 0; t < TextLayerCount(slot); ++t) indices.push_back(TextLayerIndex(slot, t));
+    for (int t = 0; t < static_cast<int>(indices.size()); ++t) {
+      LayerContext& layer = slot.layers[indices[t]];
+      const std::string id = std::to_string(s) + ":" + std::to_string(t);
       char name[64];
-      std::snprintf(name, sizeof(name), "reelka_text_%02d_%02d.png", s, l);
+      std::snprintf(name, sizeof(name), "reelka_text_%02d_%02d.png", s, t);
       std::string path = mTempDir + name;
       if (IsInput(path)) {
-        Warn("text layer " + std::to_string(s) + "/" + std::to_string(l) + " not rendered: " + Quote(path) +
-             " is one of the inputs");
+        Warn("text layer " + id + " not rendered: " + Quote(path) + " is one of the inputs");
         ++failed;
         continue;
       }
-      TextLayerStyle style;
-      style.width = layer.width;
-      style.height = layer.height;
-      style.size = layer.size;
-      style.text = Utf16ToUtf8(layer.text, REELKA_PATH_LEN);
-      style.font = Utf16ToUtf8(layer.font, REELKA_PATH_LEN);
-      style.vertical = Utf16ToUtf8(layer.vertical, REELKA_SHORT_LEN);
-      style.horizontal = Utf16ToUtf8(layer.horizontal, REELKA_SHORT_LEN);
-      style.colour = Utf16ToUtf8(layer.colour, REELKA_SHORT_LEN);
-      style.background = Utf16ToUtf8(layer.background, REELKA_SHORT_LEN);
+      TextLayerStyle style = StyleOf(layer);
       TextRenderResult result = RenderTextLayer(style, path);
       if (!result.warning.empty()) warnings.insert(result.warning);
-      if (!result.missingFont.empty()) {
-        missingFonts.insert(result.missingFont);
-        fallback = result.family;
-      }
-      std::u16string wide;
-      if (!result.ok || !Utf8ToUtf16(path, wide) || !StoreField(layer.layerSource, REELKA_PATH_LEN, wide)) {
-        Warn("text layer " + std::to_string(s) + "/" + std::to_string(l) + " not rendered: " +
-             (result.error.empty() ? "path too long" : result.error));
+      if (result.substituted && !result.face.name.empty())
+        substitutes[style.font.empty() ? "(none)" : style.font] = result.face.name;
+      if (result.ok && result.size < style.size)
+        shrunk.push_back(id + " to " + std::to_string(result.size) + " px");
+      if (!result.ok || !MarkRendered(layer, path)) {
+        Warn("text layer " + id + " not rendered: " + (result.error.empty() ? "path too long" : result.error));
         ++failed;
         continue;
       }
-      layer.layerType = 4;
       ++rendered;
     }
   }
   for (const auto& w : warnings) Warn("text: " + w);
-  if (!missingFonts.empty()) {
-    std::string names;
-    for (const auto& f : missingFonts) names += (names.empty() ? "" : ", ") + f;
-    Warn("fonts not installed, " + fallback + " used instead: " + names);
+  if (!substitutes.empty()) {
+    std::printf("fonts not installed, drawn with similar ones:\n");
+    for (const auto& f : substitutes) std::printf("  %-27s %s\n", f.first.c_str(), f.second.c_str());
+  }
+  if (!shrunk.empty()) {
+    std::string list;
+    for (const auto& line : shrunk) list += (list.empty() ? "" : ", ") + line;
+    std::printf("text shrunk to fit its layer: %s\n", list.c_str());
   }
   std::printf("text layers: %d rendered into %s%s\n", rendered, mWorkDir.c_str(),
               failed ? (", " + std::to_string(failed) + " left out").c_str() : "");
@@ -638,6 +663,12 @@ int Host::Run() {
   if (context) std::memcpy(sequence.get(), context, sizeof(ThemeSlotSequence));
   sequence->slotCount = SlotCount(*sequence);
   for (int s = 0; s < sequence->slotCount; ++s) sequence->slots[s].layerCount = LayerCount(sequence->slots[s]);
+
+  std::string textError;
+  if (!ApplyTexts(*sequence, mTexts, textError)) {
+    Fail(textError);
+    return Finish(kBadInput);
+  }
 
   RenderTextLayers(*sequence);
   std::fflush(stdout);

@@ -41,10 +41,18 @@ for i in "${!sources[@]}"; do
 done
 PHOTOS=("$TMP"/photos/p*.png)
 
-# 1. A full run.
+# Peak alpha of a picture, 0 when it shows nothing.
+alpha_max() {
+  ffmpeg -v error -i "$1" -vf "alphaextract,format=gray,signalstats,metadata=print:key=lavfi.signalstats.YMAX:file=-" \
+    -f null - | sed -n 's/^lavfi.signalstats.YMAX=//p'
+}
+
+# 1. A full run, with words for two text layers of MODERN's listed slots.
 mkdir -p "$TMP/out"
+printf '# words\n6:0=From the texts file\n3:0=overridden below\n' > "$TMP/texts.txt"
 start=$(now)
-"$REELKA" --theme MODERN --work "$TMP/work" --output "$TMP/out/clip.avi" "${PHOTOS[@]}" \
+"$REELKA" --theme MODERN --work "$TMP/work" --output "$TMP/out/clip.avi" --texts "$TMP/texts.txt" \
+  --text "3:0=Reelka &#8220;end to end&#8221; & more" "${PHOTOS[@]}" \
   > "$TMP/run1.out" 2> "$TMP/run1.err" < /dev/null
 code=$?
 if [ $code -ne 0 ]; then
@@ -52,6 +60,10 @@ if [ $code -ne 0 ]; then
 fi
 echo "full run: exit $code after $(elapsed "$start") s"
 ls "$TMP"/work/ss_icon_clip_*.png > /dev/null 2>&1 || fail "no workspace images ss_icon_clip_*.png in the work folder"
+for layer in 03_00 06_00; do
+  [ "$(alpha_max "$TMP/work/reelka_text_$layer.png")" = 255 ] || fail "text layer $layer shows no words"
+done
+[ "$(alpha_max "$TMP/work/reelka_text_06_01.png")" = 0 ] || fail "a text layer without words is not transparent"
 if [ -f "$TMP/out/clip.avi" ]; then
   probe=$(ffprobe -v error -count_packets -select_streams v:0 \
     -show_entries stream=width,height,nb_read_packets -of csv=p=0 "$TMP/out/clip.avi")

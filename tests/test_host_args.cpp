@@ -40,6 +40,11 @@ TEST(HostArgs, ReadsAFullCommandLine) {
   EXPECT_EQ("/tmp/x.jpg", o.replacements[0].path);
   EXPECT_EQ(12, o.replacements[1].slot);
   EXPECT_EQ("y=z.png", o.replacements[1].path);
+
+  ASSERT_TRUE(Parse({"-t", "0", "-w", "w", "-o", "o", "--texts", "a.txt", "--text=3:0=a=b"}, o, error)) << error;
+  ASSERT_EQ(1u, o.texts.size());
+  EXPECT_EQ("a=b", o.texts[0].text);
+  EXPECT_EQ(std::vector<std::string>{"a.txt"}, o.textFiles);
 }
 
 TEST(HostArgs, HelpNeedsNothingElse) {
@@ -69,6 +74,8 @@ TEST(HostArgs, ReportsEachMistakeInOneLine) {
       {{"-t", "0", "-w", "w", "-o", "o", "-r", "-1=a.jpg"}, "SLOT=PATH"},
       {{"-t", "0", "-w", "w", "-o", "o", "-r", "4="}, "SLOT=PATH"},
       {{"-t", "0", "-w", "w", "-o", "o", "-r", "a.jpg"}, "SLOT=PATH"},
+      {{"-t", "0", "-w", "w", "-o", "o", "--text", "3=Title"}, "SLOT:LAYER=TEXT"},
+      {{"-t", "0", "-w", "w", "-o", "o", "--text=1:0=\xC3"}, "UTF-8"},
   };
   for (const auto& c : cases) {
     HostOptions o;

@@ -1,0 +1,164 @@
+#include "TextLayers.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+#include "HostText.h"
+
+namespace reelka_host {
+
+namespace {
+
+const int kTextLayerType = 3;
+const int kRenderedTextLayerType = 4;
+
+bool ParseNumber(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 6) return false;
+  int v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  value = v;
+  return true;
+}
+
+int SlotCount(const ThemeSlotSequence& seq) { return std::min(std::max(seq.slotCount, 0), REELKA_MAX_SLOTS); }
+
+int LayerCount(const SlotContext& slot) { return std::min(std::max(slot.layerCount, 0), REELKA_MAX_LAYERS); }
+
+std::string Field(const char16_t* field, size_t capacity) { return Utf16ToUtf8(field, capacity); }
+
+}  // namespace
+
+bool ParseTextAssignment(const std::string& spec, TextAssignment& out, std::string& error) {
+  size_t colon = spec.find(':');
+  size_t eq = spec.find('=');
+  TextAssignment parsed;
+  if (colon == std::string::npos || eq == std::string::npos || colon > eq ||
+      !ParseNumber(spec.substr(0, colon), parsed.slot) ||
+      !ParseNumber(spec.substr(colon + 1, eq - colon - 1), parsed.layer)) {
+    error = "expected SLOT:LAYER=TEXT with SLOT and LAYER numbers from 0";
+    return false;
+  }
+  parsed.text = spec.substr(eq + 1);
+  std::u16string wide;
+  if (!Utf8ToUtf16(parsed.text, wide)) {
+    error = "the text is not valid UTF-8";
+    return false;
+  }
+  if (wide.size() >= REELKA_PATH_LEN) {
+    error = "the text is " + std::to_string(wide.size()) + " characters long, at most " +
+            std::to_string(REELKA_PATH_LEN - 1) + " fit a layer";
+    return false;
+  }
+  parsed.origin = out.origin;  // the caller's
+  out = parsed;
+  return true;
+}
+
+bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot be read";
+    return false;
+  }
+  std::vector<TextAssignment> read;
+  std::string line;
+  int number = 0;
+  while (std::getline(file, line)) {
+    ++number;
+    if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t first = 0;
+    while (first < line.size() && std::isspace(static_cast<unsigned char>(line[first]))) ++first;
+    if (first == line.size() || line[first] == '#') continue;
+    TextAssignment a;
+    a.origin = path + ":" + std::to_string(number);
+    std::string why;
+    if (!ParseTextAssignment(line.substr(first), a, why)) {
+      error = a.origin + ": " + why;
+      return false;
+    }
+    read.push_back(a);
+  }
+  if (file.bad()) {
+    error = path + ": read error";
+    return false;
+  }
+  out.insert(out.end(), read.begin(), read.end());
+  return true;
+}
+
+int TextLayerCount(const SlotContext& slot) {
+  int n = 0;
+  for (int l = 0; l < LayerCount(slot); ++l) n += slot.layers[l].layerType == kTextLayerType ? 1 : 0;
+  return n;
+}
+
+int TextLayerIndex(const SlotContext& slot, int n) {
+  if (n < 0) return -1;
+  for (int l = 0; l < LayerCount(slot); ++l) {
+    if (slot.layers[l].layerType != kTextLayerType) continue;
+    if (n-- == 0) return l;
+  }
+  return -1;
+}
+
+bool ApplyTexts(ThemeSlotSequence& sequence, const std::vector<TextAssignment>& texts, std::string& error) {
+  const int slots = SlotCount(sequence);
+  for (const auto& t : texts) {
+    std::string head = t.origin + " " + std::to_string(t.slot) + ":" + std::to_string(t.layer) + ": ";
+    if (t.slot < 0 || t.slot >= slots) {
+      error = head + "the theme context has " + std::to_string(slots) + " slots" +
+              (slots > 0 ? " (0 to " + std::to_string(slots - 1) + ")" : std::string());
+      return false;
+    }
+    int count = TextLayerCount(sequence.slots[t.slot]);
+    if (count == 0) {
+      std::string withText;
+      for (int s = 0; s < slots; ++s) {
+        if (TextLayerCount(sequence.slots[s]) > 0) withText += (withText.empty() ? "" : ", ") + std::to_string(s);
+      }
+      error = head + "slot " + std::to_string(t.slot) + " has no text layers" +
+              (withText.empty() ? std::string() : "; slots with text layers: " + withText);
+      return false;
+    }
+    if (t.layer < 0 || t.layer >= count) {
+      error = head + "slot " + std::to_string(t.slot) + " has " + std::to_string(count) + " text layer" +
+              (count == 1 ? " (0)" : "s (0 to " + std::to_string(count - 1) + ")");
+      return false;
+    }
+  }
+  for (const auto& t : texts) {
+    std::u16string wide;
+    Utf8ToUtf16(t.text, wide);
+    LayerContext& layer = sequence.slots[t.slot].layers[TextLayerIndex(sequence.slots[t.slot], t.layer)];
+    StoreField(layer.text, REELKA_PATH_LEN, wide);
+  }
+  return true;
+}
+
+TextLayerStyle StyleOf(const LayerContext& layer) {
+  TextLayerStyle style;
+  style.width = layer.width;
+  style.height = layer.height;
+  style.size = layer.size;
+  style.text = Field(layer.text, REELKA_PATH_LEN);
+  style.font = Field(layer.font, REELKA_PATH_LEN);
+  style.vertical = Field(layer.vertical, REELKA_SHORT_LEN);
+  style.horizontal = Field(layer.horizontal, REELKA_SHORT_LEN);
+  style.colour = Field(layer.colour, REELKA_SHORT_LEN);
+  style.background = Field(layer.background, REELKA_SHORT_LEN);
+  return style;
+}
+
+bool MarkRendered(LayerContext& layer, const std::string& imagePath) {
+  std::u16string wide;
+  if (!Utf8ToUtf16(imagePath, wide) || !StoreField(layer.layerSource, REELKA_PATH_LEN, wide)) return false;
+  layer.layerType = kRenderedTextLayerType;
+  return true;
+}
+
+}  // namespace reelka_host

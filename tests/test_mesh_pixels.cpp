@@ -124,6 +124,23 @@ TEST_F(MeshPixelTest, EveryClassStartsOnTheOutgoingAndEndsOnTheIncomingSide) {
   EXPECT_EQ(NewGLErrors(), 0u);
 }
 
+TEST_F(MeshPixelTest, AVideoThatRunsOutKeepsItsLastFrameThenShowsThePicture) {
+  // Four frames are left after frame 10 of the clip; the block asks for 11
+  // with a lead-in of 8.
+  UseClip(TestClips().coded);
+  const cv::Mat r = PictureR();
+  SuperFrame late = Block(10, 11);
+  frames.clear();
+  const SceneOutcome outcome = maker()->SwapV2I(&late, 8, nullptr, r, 11, 3, nullptr);
+  EXPECT_EQ(outcome.status, Status::CutShort);
+  ASSERT_EQ(frames.size(), 11u);
+  for (int k = 0; k < 4; ++k) EXPECT_TRUE(Near(At(frames[k], 0.5, 0.5), CodedColour(10 + k))) << k;
+  // The failed read draws the last frame read again, not an empty one.
+  EXPECT_TRUE(Near(At(frames[4], 0.5, 0.5), CodedColour(13)));
+  for (int k = 5; k < 11; ++k) EXPECT_TRUE(Shows(frames[k], r)) << k;
+  EXPECT_EQ(NewGLErrors(), 0u);
+}
+
 TEST_F(MeshPixelTest, MiddleFramesOfEachClass) {
   const cv::Mat red = Flat(kRed), blue = Flat(kBlue);
 

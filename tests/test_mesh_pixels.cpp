@@ -229,7 +229,7 @@ TEST_F(MeshPixelTest, EveryProgramLinksAndABrokenOneFailsTheScene) {
                                 &Transition_Mosaic::Settings(), &Transition_ZoomIn::Settings(),
                                 &Transition_Push::Settings(), &Transition_Doorway::Settings()}) {
     GLuint vs = 0, fs = 0;
-    const GLuint program = ShaderUtils::CreateProgram(s->vertexShader, &vs, s->fragmentShader, &fs);
+    const GLuint program = ShaderUtils::CreateProgram(s->vertexShader.c_str(), &vs, s->fragmentShader.c_str(), &fs);
     EXPECT_NE(program, 0u) << s->className;
     EXPECT_GE(glGetUniformLocation(program, s->overlayUniform), 0) << s->className;
     EXPECT_GE(glGetUniformLocation(program, s->videoSampler), 0) << s->className;

@@ -5,9 +5,15 @@
 #include "TransitionClasses.h"
 
 const std::vector<EffectRow>& EffectTable() {
-#define ORV_EFFECT_ROW(k, Name, Class, options)                                                       \
-  EffectRow{k,       #Name, #Class, options, !std::is_same_v<Class, NotBuiltEffect>, &OrvEffectMaker::Name##I2I, \
-            &OrvEffectMaker::Name##I2V, &OrvEffectMaker::Name##V2I},
+#define ORV_EFFECT_ROW(k, Name, Class, options)     \
+  EffectRow{k,                                      \
+            #Name,                                  \
+            #Class,                                 \
+            options,                                \
+            !std::is_same_v<Class, NotBuiltEffect>, \
+            &OrvEffectMaker::Name##I2I,             \
+            &OrvEffectMaker::Name##I2V,             \
+            &OrvEffectMaker::Name##V2I},
   static const std::vector<EffectRow> kRows = {ORV_TRANSITION_TABLE(ORV_EFFECT_ROW)};
 #undef ORV_EFFECT_ROW
   return kRows;

@@ -9,10 +9,10 @@
 #include "api/Log.h"
 
 // One OpenGL call followed by its error check under the `tag` in scope.
-#define MESH_GL(call)   \
-  do {                  \
-    call;               \
-    ORV_GL_CHECK(tag);  \
+#define MESH_GL(call)  \
+  do {                 \
+    call;              \
+    ORV_GL_CHECK(tag); \
   } while (0)
 
 namespace mesh {
@@ -106,8 +106,7 @@ const char* const kVertexShader =
     "    gl_Position = u_Projection * u_Transform * vec4(a_Position.xyz, 1.0);\n"
     "}\n";
 
-std::string FragmentShader(const char* overlayUniform, const char* test, const char* videoSampler,
-                           const char* output) {
+std::string FragmentShader(const char* overlayUniform, const char* test, const char* videoSampler, const char* output) {
   std::string text =
       "#ifdef GL_ES\n"
       "precision mediump float;\n"
@@ -154,14 +153,14 @@ MeshTransition::MeshTransition(int32_t width, int32_t height, OrvEffectMaker* ma
       mFragmentShaderName(settings.fragmentShaderName),
       mAspect(height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 1.0f),
       mSettings(settings),
-      mTagMakeBuffer(std::string(settings.className) + "::MakeBuffer"),
-      mTagDestructor(std::string(settings.className) + "::~" + settings.className) {
-  const std::string tagText = std::string(settings.className) + "::" + settings.className;
+      mTagMakeBuffer(settings.className + "::MakeBuffer"),
+      mTagDestructor(settings.className + "::~" + settings.className) {
+  const std::string tagText = settings.className + "::" + settings.className;
   const char* tag = tagText.c_str();
   for (int m = 0; m < 2; ++m) MESH_GL(glGenBuffers(1, &mPositionBuffers[m]));
   for (int m = 0; m < 2; ++m) MESH_GL(glGenBuffers(1, &mColorBuffers[m]));
   for (int m = 0; m < 2; ++m) MESH_GL(glGenBuffers(1, &mTexCoordBuffers[m]));
-  mProgram = ShaderUtils::CreateProgram(settings.vertexShader, &mVertexShader, settings.fragmentShader,
+  mProgram = ShaderUtils::CreateProgram(settings.vertexShader.c_str(), &mVertexShader, settings.fragmentShader.c_str(),
                                         &mFragmentShader);
   if (mProgram == 0) ORV_LOG(tag, "## Program could not be built; the frames stay black");
   MESH_GL(glUseProgram(mProgram));

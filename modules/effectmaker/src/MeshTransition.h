@@ -83,18 +83,25 @@ void WalkRowsOfCells(MeshArrays& out, Corner&& corner) {
 extern const char* const kVertexShader;
 // A fragment shader: `test` chooses the overlay of the paper on the video,
 // read from `videoSampler`; `output` is the line that writes gl_FragColor.
-std::string FragmentShader(const char* overlayUniform, const char* test, const char* videoSampler,
-                           const char* output);
+std::string FragmentShader(const char* overlayUniform, const char* test, const char* videoSampler, const char* output);
 
 }  // namespace mesh
 
 // What a class sets differently from the family.
 struct MeshSettings {
-  const char* className = "";
-  const char* vertexShaderName = "";    // stored, never opened
-  const char* fragmentShaderName = "";  // stored, never opened
-  const char* vertexShader = mesh::kVertexShader;
-  const char* fragmentShader = "";
+  // className names the log tags; the shader file names are stem + ".vert"
+  // and ".frag", stored and never opened.
+  MeshSettings(std::string className, const std::string& shaderFileStem, std::string fragment)
+      : className(std::move(className)),
+        vertexShaderName(shaderFileStem + ".vert"),
+        fragmentShaderName(shaderFileStem + ".frag"),
+        fragmentShader(std::move(fragment)) {}
+
+  std::string className;
+  std::string vertexShaderName;
+  std::string fragmentShaderName;
+  std::string vertexShader = mesh::kVertexShader;
+  std::string fragmentShader;
   int32_t maxProgress = 3000;
   const char* overlayUniform = "u_TypeTransition";
   // Sampler the overlay reads the video frame from.
@@ -145,8 +152,8 @@ class MeshTransition : public SceneTransition {
   int32_t mMaxProgress;
   float mMeshWidth = mesh::kPlaneWidth;
   float mMeshHeight = mesh::kPlaneHeight;
-  const char* mVertexShaderName;
-  const char* mFragmentShaderName;
+  std::string mVertexShaderName;
+  std::string mFragmentShaderName;
   std::vector<float> mProgressCurve;
   int32_t mCurveIndex = 0;
   GLuint mPositionBuffers[2] = {0, 0};
@@ -177,4 +184,19 @@ class MeshTransition : public SceneTransition {
   GLint mOverlayLocation = -1;
   GLint mPaperLocation = -1;
   GLint mVideoSamplerLocation = -1;
+};
+
+// The constructor and mesh hook of a class: Derived gives its settings and
+// its pure builder, static const MeshSettings& Settings() and static void
+// Build(int meshIndex, int32_t progress, mesh::MeshArrays* out).
+template <class Derived>
+class MeshClass : public MeshTransition {
+ public:
+  MeshClass(int32_t width, int32_t height, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
+      : MeshTransition(width, height, maker, sink, Derived::Settings()) {}
+
+ protected:
+  void BuildMesh(int meshIndex, int32_t progress, mesh::MeshArrays& out) const override {
+    Derived::Build(meshIndex, progress, &out);
+  }
 };

@@ -25,7 +25,8 @@ class VideoInput {
       ORV_LOG(mTag, "Video block has no frames (sfSize %d)", mBlock->sfSize);
     }
     if (mReader == nullptr) {
-      if (gInputFrameHandler == nullptr) ORV_LOG(mTag, "No input frame handler; the video of this scene cannot be read");
+      if (gInputFrameHandler == nullptr)
+        ORV_LOG(mTag, "No input frame handler; the video of this scene cannot be read");
       return;
     }
     if (!mReader->seekTo(mBlock->sfStart)) {

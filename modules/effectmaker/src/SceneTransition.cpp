@@ -5,9 +5,7 @@ SceneTransition::SceneTransition(OrvEffectMaker* maker, OrvFXFrameHandler* sink,
       mClassName(className),
       mTags{className + "::TranstionI2I", className + "::TranstionI2V", className + "::TranstionV2I"} {}
 
-const char* SceneTransition::Tag(Direction direction) const {
-  return mTags[static_cast<int>(direction)].c_str();
-}
+const char* SceneTransition::Tag(Direction direction) const { return mTags[static_cast<int>(direction)].c_str(); }
 
 bool SceneTransition::Play(const Inputs& inputs, framewalk::Walk walk, const SuperFrame* block) {
   mInputs = inputs;
@@ -39,9 +37,8 @@ bool SceneTransition::TranstionI2V(SuperFrame* video, const cv::Mat* paper, cons
   return Play(in, framewalk::Walk::IntoVideo(size, transitionLength, WalkRule(Direction::I2V)), video);
 }
 
-bool SceneTransition::TranstionV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper,
-                                   cv::Mat image, int32_t frameLength, int32_t transitionLength,
-                                   const float* effectOption) {
+bool SceneTransition::TranstionV2I(SuperFrame* video, int32_t transitionStartFrame, const cv::Mat* paper, cv::Mat image,
+                                   int32_t frameLength, int32_t transitionLength, const float* effectOption) {
   Inputs in;
   in.direction = Direction::V2I;
   in.to = &image;
@@ -49,10 +46,10 @@ bool SceneTransition::TranstionV2I(SuperFrame* video, int32_t transitionStartFra
   in.option = effectOption;
   in.transitionLength = transitionLength;
   const int32_t size = video ? video->sfSize : 0;
-  const bool drawn = Play(in,
-                          framewalk::Walk::OutOfVideo(size, frameLength, transitionStartFrame, transitionLength,
-                                                      WalkRule(Direction::V2I)),
-                          video);
+  const bool drawn = Play(
+      in,
+      framewalk::Walk::OutOfVideo(size, frameLength, transitionStartFrame, transitionLength, WalkRule(Direction::V2I)),
+      video);
   image.release();
   return drawn;
 }

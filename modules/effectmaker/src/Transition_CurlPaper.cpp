@@ -4,15 +4,10 @@
 #include <cmath>
 
 const MeshSettings& Transition_CurlPaper::Settings() {
-  static const std::string kFragment =
-      mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_VideoFrameTexture",
-                           "gl_FragColor = vec4(texColor.rgb, texColor.a) * v_Color;");
   static const MeshSettings kSettings = [] {
-    MeshSettings s;
-    s.className = "Transition_CurlPaper";
-    s.vertexShaderName = "transition_curl_paper.vert";
-    s.fragmentShaderName = "transition_curl_paper.frag";
-    s.fragmentShader = kFragment.c_str();
+    MeshSettings s("Transition_CurlPaper", "transition_curl_paper",
+                   mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_VideoFrameTexture",
+                                        "gl_FragColor = vec4(texColor.rgb, texColor.a) * v_Color;"));
     s.maxProgress = 4000;
     s.videoSampler = "t_VideoFrameTexture";
     return s;

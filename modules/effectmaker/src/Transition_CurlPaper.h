@@ -5,10 +5,9 @@
 
 #include "MeshTransition.h"
 
-class Transition_CurlPaper : public MeshTransition {
+class Transition_CurlPaper : public MeshClass<Transition_CurlPaper> {
  public:
-  Transition_CurlPaper(int32_t width, int32_t height, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
-      : MeshTransition(width, height, maker, sink, Settings()) {}
+  using MeshClass::MeshClass;
 
   // Half the page's thickness in plane units.
   static constexpr float kPaperHalfThickness = 1.0f;
@@ -20,9 +19,5 @@ class Transition_CurlPaper : public MeshTransition {
   static void Build(int meshIndex, int32_t progress, mesh::MeshArrays* out);
 
  protected:
-  void BuildMesh(int meshIndex, int32_t progress, mesh::MeshArrays& out) const override {
-    Build(meshIndex, progress, &out);
-  }
-
   float mPaperHalfThickness = kPaperHalfThickness;
 };

@@ -1,15 +1,10 @@
 #include "Transition_Doorway.h"
 
 const MeshSettings& Transition_Doorway::Settings() {
-  static const std::string kFragment = mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0",
-                                                            "t_Texture",
-                                                            "gl_FragColor = vec4( vec3( texColor ), 1.0 ) * v_Color;");
   static const MeshSettings kSettings = [] {
-    MeshSettings s;
-    s.className = "Transition_Doorway";
-    s.vertexShaderName = "transition_doorway.vert";
-    s.fragmentShaderName = "transition_doorway.frag";
-    s.fragmentShader = kFragment.c_str();
+    MeshSettings s("Transition_Doorway", "transition_doorway",
+                   mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_Texture",
+                                        "gl_FragColor = vec4( vec3( texColor ), 1.0 ) * v_Color;"));
     return s;
   }();
   return kSettings;

@@ -3,15 +3,10 @@
 #include <cmath>
 
 const MeshSettings& Transition_Mosaic::Settings() {
-  static const std::string kFragment =
-      mesh::FragmentShader("u_IsNeedOverlay", "u_IsNeedOverlay > 0.0", "t_Texture",
-                           "gl_FragColor = vec4(texColor.rgb, texColor.a) * v_Color;");
   static const MeshSettings kSettings = [] {
-    MeshSettings s;
-    s.className = "Transition_Mosaic";
-    s.vertexShaderName = "transition_mozaic.vert";
-    s.fragmentShaderName = "transition_mozaic.frag";
-    s.fragmentShader = kFragment.c_str();
+    MeshSettings s("Transition_Mosaic", "transition_mozaic",
+                   mesh::FragmentShader("u_IsNeedOverlay", "u_IsNeedOverlay > 0.0", "t_Texture",
+                                        "gl_FragColor = vec4(texColor.rgb, texColor.a) * v_Color;"));
     s.overlayUniform = "u_IsNeedOverlay";
     return s;
   }();

@@ -3,15 +3,10 @@
 #include <cmath>
 
 const MeshSettings& Transition_Push::Settings() {
-  static const std::string kFragment =
-      mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_Texture",
-                           "gl_FragColor = vec4(vec3(texColor), texColor.a) * v_Color;");
   static const MeshSettings kSettings = [] {
-    MeshSettings s;
-    s.className = "Transition_Push";
-    s.vertexShaderName = "transition_push.vert";
-    s.fragmentShaderName = "transition_push.frag";
-    s.fragmentShader = kFragment.c_str();
+    MeshSettings s("Transition_Push", "transition_push",
+                   mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_Texture",
+                                        "gl_FragColor = vec4(vec3(texColor), texColor.a) * v_Color;"));
     return s;
   }();
   return kSettings;

@@ -3,14 +3,10 @@
 #include <cmath>
 
 const MeshSettings& Transition_Swap::Settings() {
-  static const std::string kFragment = mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0",
-                                                            "t_Texture", "gl_FragColor = texColor * v_Color;");
   static const MeshSettings kSettings = [] {
-    MeshSettings s;
-    s.className = "Transition_Swap";
-    s.vertexShaderName = "transition_swap.vert";
-    s.fragmentShaderName = "transition_swap.frag";
-    s.fragmentShader = kFragment.c_str();
+    MeshSettings s("Transition_Swap", "transition_swap",
+                   mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_Texture",
+                                        "gl_FragColor = texColor * v_Color;"));
     return s;
   }();
   return kSettings;

@@ -5,17 +5,11 @@
 
 #include "MeshTransition.h"
 
-class Transition_Swap : public MeshTransition {
+class Transition_Swap : public MeshClass<Transition_Swap> {
  public:
-  Transition_Swap(int32_t width, int32_t height, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
-      : MeshTransition(width, height, maker, sink, Settings()) {}
+  using MeshClass::MeshClass;
 
   static const MeshSettings& Settings();
   // Mesh 0 (the outgoing picture) or 1 (the incoming one) at progress.
   static void Build(int meshIndex, int32_t progress, mesh::MeshArrays* out);
-
- protected:
-  void BuildMesh(int meshIndex, int32_t progress, mesh::MeshArrays& out) const override {
-    Build(meshIndex, progress, &out);
-  }
 };

@@ -3,14 +3,10 @@
 #include <algorithm>
 
 const MeshSettings& Transition_ZoomIn::Settings() {
-  static const std::string kFragment = mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0",
-                                                            "t_Texture", "gl_FragColor = texColor * v_Color;");
   static const MeshSettings kSettings = [] {
-    MeshSettings s;
-    s.className = "Transition_ZoomIn";
-    s.vertexShaderName = "transition_zoom_in.vert";
-    s.fragmentShaderName = "transition_zoom_in.frag";
-    s.fragmentShader = kFragment.c_str();
+    MeshSettings s("Transition_ZoomIn", "transition_zoom_in",
+                   mesh::FragmentShader("u_TypeTransition", "u_TypeTransition == 1.0", "t_Texture",
+                                        "gl_FragColor = texColor * v_Color;"));
     // The nearer, fading outgoing picture is blended over the incoming one.
     s.incomingFirst = true;
     return s;

@@ -211,6 +211,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
 
     const int s = scene.startType == kScenePaper ? kSceneImage : scene.startType;
     const int e = scene.endType == kScenePaper ? kSceneImage : scene.endType;
+    BeginRenderScene(RenderFamilyOf(scene.effectCode, s == kSceneVideo && e == kSceneVideo));
     mSceneSkipped = false;
     if (s == kSceneImage && e == kSceneImage) {
       if (cancelled()) return true;
@@ -238,6 +239,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
     }
     if (mSceneSkipped) ++mStatus.scenesSkipped;
 
+    EndRenderScene();
     mEffectMaker->DeInitOpenGL();
     for (auto it = mSlotPictureCache.begin(); it != mSlotPictureCache.end();) {
       auto last = mSlotLastScene.find(it->first);

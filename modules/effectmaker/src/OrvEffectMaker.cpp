@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "AsyncFrameWriter.h"
+#include "RenderStats.h"
 #include "GLErrorCheck.h"
 #include "ScreenQuadTransition.h"
 #include "Transition_Blending.h"
@@ -118,6 +119,7 @@ OrvEffectMaker::~OrvEffectMaker() {
 
 bool OrvEffectMaker::InitOpenGL() {
   static const char* const kTag = "OrvEffectMaker::InitOpenGL";
+  RenderStageTimer windowTimer(RenderStage::Window);
   ORV_LOG(kTag, "Init OpenGL() Start");
   ORV_LOG(kTag, "[Debug] Create, ThreadID : %d", CurrentThreadId());
   if (mGLFWWindow) DeInitOpenGL();
@@ -134,6 +136,7 @@ bool OrvEffectMaker::InitOpenGL() {
     glfwTerminate();
     return false;
   }
+  CountRenderWindow();
 
   glfwMakeContextCurrent(mGLFWWindow);
   glewExperimental = GL_TRUE;
@@ -189,6 +192,7 @@ bool OrvEffectMaker::InitOpenGL() {
 
 void OrvEffectMaker::DeInitOpenGL() {
   static const char* const kTag = "OrvEffectMaker::DeInitOpenGL";
+  RenderStageTimer windowTimer(RenderStage::Window);
   ORV_LOG(kTag, "DeInitOpenGL Start");
   ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
           static_cast<int>(depthTexture), static_cast<int>(fbo));

@@ -119,10 +119,10 @@ OrvEffectMaker::~OrvEffectMaker() {
 
 bool OrvEffectMaker::InitOpenGL() {
   static const char* const kTag = "OrvEffectMaker::InitOpenGL";
-  RenderStageTimer windowTimer(RenderStage::Window);
   ORV_LOG(kTag, "Init OpenGL() Start");
   ORV_LOG(kTag, "[Debug] Create, ThreadID : %d", CurrentThreadId());
   if (mGLFWWindow) DeInitOpenGL();
+  RenderStageTimer windowTimer(RenderStage::Window);
   mGLReady = false;
 
   glfwSetErrorCallback(OnGlfwError);

@@ -4,10 +4,16 @@
 // seek lands late (H.264 with B-frames in MPEG-TS) or the file is truncated.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <map>
+#include <memory>
 #include <random>
+#include <thread>
 
 #include "fxcontroller/OrvFXFrameHandler.h"
 #include "test_video_engine_clips.h"
@@ -152,5 +158,28 @@ TEST_F(VideoReaders, SameFrameAndLengthInATruncatedFile) {
   if (!Clips().empty()) {
     cv::VideoCapture cap(Clips()["cut"], cv::CAP_FFMPEG);
     EXPECT_GT(cap.get(cv::CAP_PROP_FRAME_COUNT), DecodeAll(Clips()["cut"]).size()) << "the cut removed nothing";
+  }
+}
+
+TEST(VideoReadersInput, PipesAndFoldersAreRefusedWithoutWaiting) {
+  const std::string dir = clips::TempDir("readers_input");
+  const std::string fifo = dir + "/pipe.avi";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir}) {
+    // A reader that opened the pipe would wait for a writer for ever: open
+    // on a thread of its own and give up on it after a while.
+    auto done = std::make_shared<std::promise<std::pair<bool, bool>>>();
+    std::future<std::pair<bool, bool>> result = done->get_future();
+    std::thread([path, done] {
+      OrvFrameHandler analysis;
+      OrvFXFrameHandler render;
+      const bool a = analysis.setParameters(0, path, "");
+      const bool r = render.setParameters(path, "");
+      done->set_value({a, r});
+    }).detach();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready) << path << " blocked the reader";
+    const std::pair<bool, bool> opened = result.get();
+    EXPECT_FALSE(opened.first) << "analysis reader, " << path;
+    EXPECT_FALSE(opened.second) << "renderer's reader, " << path;
   }
 }

@@ -97,7 +97,6 @@ bool VideoReadCore::seekAndGrab(int64_t index) {
   int64_t back = 0;
   for (;;) {
     const int64_t start = std::max<int64_t>(0, index - back);
-    ++mSeeks;
     forgetPosition();
     if (!mCapture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(start)) || !mCapture.grab()) return false;
     const int64_t landed = landedIndex();
@@ -184,7 +183,7 @@ bool VideoReadCore::hold(int64_t index) {
 
 bool VideoReadCore::readNext(int64_t index, cv::Mat& frame) {
   bool ok = false;
-  if (mCapture.isOpened()) {
+  if (mCapture.isOpened() && (mKnownCount < 0 || index < mKnownCount)) {
     try {
       ok = mCapture.grab() && mCapture.retrieve(frame) && !frame.empty();
     } catch (const std::exception&) {

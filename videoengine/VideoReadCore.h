@@ -61,9 +61,6 @@ class VideoReadCore {
   // That count once known, else -1.
   int64_t knownFrameCount() const { return mKnownCount; }
 
-  // Seeks made so far (for figures and tests).
-  int64_t seekCount() const { return mSeeks; }
-
  private:
   // Leaves frame `index` decoded and not yet retrieved.
   bool grabAt(int64_t index);
@@ -83,5 +80,4 @@ class VideoReadCore {
   cv::Mat mHeld;
   int64_t mHeldIndex = -1;
   int64_t mKnownCount = -1;
-  int64_t mSeeks = 0;
 };

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <exception>
 
+#include "api/Log.h"
+
 namespace {
 
 // A frame number needs a rate that a real video can have.
@@ -62,6 +64,7 @@ void VideoReadCore::release() {
   mHeld.release();
   mHeldIndex = -1;
   mKnownCount = -1;
+  mLateSeekLogged = false;
 }
 
 double VideoReadCore::get(int propId) const { return mCapture.isOpened() ? mCapture.get(propId) : 0.0; }
@@ -111,6 +114,11 @@ bool VideoReadCore::seekAndGrab(int64_t index) {
       mGrabbed = landed;
       mNext = landed + 1;
       break;
+    }
+    if (!mLateSeekLogged) {
+      ORV_LOG("VideoReadCore::seekAndGrab", "Seeks in %s land late (frame %lld for %lld): they step back and decode on",
+              mPath.c_str(), static_cast<long long>(landed), static_cast<long long>(start));
+      mLateSeekLogged = true;
     }
     if (start == 0) {
       // Even the start cannot be sought to: decode from a fresh open.

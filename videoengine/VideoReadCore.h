@@ -80,4 +80,5 @@ class VideoReadCore {
   cv::Mat mHeld;
   int64_t mHeldIndex = -1;
   int64_t mKnownCount = -1;
+  bool mLateSeekLogged = false;
 };

@@ -1,6 +1,8 @@
 // Create-pass throughput: renders an image-only clip of each theme at
-// 1920 x 1080 through the exports and prints frames per second, the writer's
-// rate alone on as many frames, peak memory and the time of each stage.
+// 1920 x 1080 through the exports and prints, per pass: frames per second,
+// the writer's rate alone on as many frames, peak memory, the time of each
+// stage (the per-scene windows, drawing per effect family, read-back, the
+// encoder per frame) and the size, bit rate and key-frame share of the clip.
 // Run from the build folder (it holds ReelkaResource/) under xvfb-run.
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,12 +12,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include "RenderStats.h"
 #include "api/PathUtils.h"
@@ -52,6 +56,40 @@ cv::Mat MakePhoto(int index) {
   photo += grain;
   cv::GaussianBlur(photo, photo, cv::Size(3, 3), 0);
   return photo;
+}
+
+struct ClipFigures {
+  double fps = 0.0;
+  double bytes = 0.0;
+  int packets = 0;
+  int keyPackets = 0;
+  double keyBytes = 0.0;
+};
+
+// Size of the clip, and its packets and key frames as ffprobe lists them
+// (no key-frame figures without ffprobe).
+ClipFigures ProbeClip(const std::string& path) {
+  ClipFigures c;
+  struct stat st{};
+  if (stat(path.c_str(), &st) == 0) c.bytes = static_cast<double>(st.st_size);
+  c.fps = cv::VideoCapture(path, cv::CAP_FFMPEG).get(cv::CAP_PROP_FPS);
+  const std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries packet=size,flags -of csv=p=0 '" +
+                          path + "' 2>/dev/null";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return c;
+  char line[256];
+  while (std::fgets(line, sizeof(line), pipe)) {
+    long size = 0;
+    char flags[64] = {0};
+    if (std::sscanf(line, "%ld,%63s", &size, flags) < 1) continue;
+    ++c.packets;
+    if (std::strchr(flags, 'K')) {
+      ++c.keyPackets;
+      c.keyBytes += static_cast<double>(size);
+    }
+  }
+  pclose(pipe);
+  return c;
 }
 
 void CopyWide(char16_t* dst, const std::string& narrow) {
@@ -101,10 +139,12 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
   const auto createStart = Clock::now();
   KV_CreateReelka(context.get());
   const double createSec = Seconds(createStart);
+  EndRenderScene();
   SetRenderProfiling(false);
   OrvFXFrameHandler::SetFrameSink(nullptr);
   const RenderStageTimes stages = GetRenderStageTimes();
-  std::u16string dest = MultiByteToWide((root + kNames[theme] + "/clip.avi").c_str());
+  const std::string clipPath = root + kNames[theme] + "/clip.avi";
+  std::u16string dest = MultiByteToWide(clipPath.c_str());
   const bool saved = SaveReelka(dest.c_str());
   const long peakMb = PeakRssMb();
   ReleaseReelka();
@@ -124,18 +164,43 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
 
   const double fps = createSec > 0 ? frames / createSec : 0.0;
   const double writerFps = writerSec > 0 ? frames / writerSec : 0.0;
-  auto ms = [&](int64_t ns) { return frames > 0 ? ns / 1e6 / frames : 0.0; };
+  auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
+  auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
   std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n",
               kNames[theme], images, estimate, static_cast<long long>(frames), startSec, createSec);
   std::printf("        create pass %6.2f fps | writer alone %6.2f fps | ratio %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
               fps, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, saved ? "yes" : "NO", peakMb, startPeakMb);
+  std::printf("        windows: %lld created, %.2f s making and destroying them (%.1f ms each, %.1f %% of the pass)\n",
+              static_cast<long long>(stages.windows), stages.windowNs / 1e9, ms(stages.windowNs, stages.windows),
+              share(stages.windowNs));
+  std::printf("        encoder: %6.2f ms per frame on its own thread (%.1f %% of the pass), %6.2f ms alone\n",
+              ms(stages.encodeNs, frames), share(stages.encodeNs), writerFps > 0 ? 1e3 / writerFps : 0.0);
   std::printf("        per frame: composition %6.2f ms (total %.2f s), drawing %6.2f ms, read-back %6.2f ms, "
-              "encoding %6.2f ms (own thread, overlapped), waiting for the encoder %6.2f ms, other %6.2f ms\n",
-              ms(stages.composeNs), stages.composeNs / 1e9, ms(stages.drawNs), ms(stages.readBackNs),
-              ms(stages.encodeNs), ms(stages.waitNs),
+              "waiting for the encoder %6.2f ms, other %6.2f ms\n",
+              ms(stages.composeNs, frames), stages.composeNs / 1e9, ms(stages.drawNs, frames),
+              ms(stages.readBackNs, frames), ms(stages.waitNs, frames),
               frames > 0 ? createSec * 1e3 / frames - ms(stages.composeNs + stages.drawNs + stages.readBackNs +
-                                                          stages.waitNs)
+                                                              stages.waitNs + stages.windowNs,
+                                                          frames)
                          : 0.0);
+  for (int f = 0; f < static_cast<int>(RenderFamily::Count); ++f) {
+    const RenderFamilyTimes& fam = stages.families[f];
+    if (fam.scenes == 0) continue;
+    std::printf("        %-12s %3lld scenes, %5lld frames: %6.2f ms per frame in the scene, %6.2f ms drawing\n",
+                RenderFamilyName(static_cast<RenderFamily>(f)), static_cast<long long>(fam.scenes),
+                static_cast<long long>(fam.frames), ms(fam.sceneNs, fam.frames), ms(fam.drawNs, fam.frames));
+  }
+  const ClipFigures clip = ProbeClip(clipPath);
+  const double seconds = clip.fps > 0 ? frames / clip.fps : 0.0;
+  if (clip.bytes > 0 && seconds > 0) {
+    std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
+                clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
+    if (clip.keyPackets > 0) {
+      std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
+                  static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
+    }
+    std::printf("\n");
+  }
   std::fflush(stdout);
   return saved && frames > 0 ? 0 : 1;
 }

@@ -18,9 +18,6 @@ namespace {
 // Highest frame rate taken from a file as it stands; anything above is a
 // broken header.
 constexpr double kMaxPlausibleFps = 1000.0;
-// A forward seek of at most this many frames decodes forward instead of
-// jumping back to a key frame.
-constexpr int kMaxGrabGap = 15;
 
 OrvFXFrameHandler::FrameSink gFrameSink;
 
@@ -75,15 +72,11 @@ bool OrvFXFrameHandler::openInput(const std::string& inputPath) {
     ORV_LOG(kTag, "Failed to open input file\n");
     return false;
   }
-  capture.release();
-  mPendingFrame.release();
-  mCapturePos = -1;
   mPastEnd = false;
-  mFrameCount = -1;
   mReportedFrameCount = 0;
   frameIndex = 0;
 
-  if (!capture.open(inputPath, cv::CAP_FFMPEG) || !capture.isOpened()) {
+  if (!capture.open(inputPath)) {
     ORV_LOG(kTag, "Failed to open input file\n");
     return false;
   }
@@ -97,19 +90,12 @@ bool OrvFXFrameHandler::openInput(const std::string& inputPath) {
   double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
   mReportedFrameCount = (std::isfinite(reported) && reported > 0.0) ? ClampToInt(reported + 0.5) : 0;
 
-  // The decoded frames carry the display orientation, which the size
-  // properties may not: take the size from the first frame.
-  cv::Mat first;
-  if (capture.read(first) && !first.empty()) {
-    width = first.cols;
-    height = first.rows;
-    mPendingFrame = first;
-    mPendingIndex = 0;
-    mCapturePos = 1;
+  if (!capture.frameSize().empty()) {
+    width = capture.frameSize().width;
+    height = capture.frameSize().height;
   } else {
     width = static_cast<int32_t>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
     height = static_cast<int32_t>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-    mFrameCount = 0;
     mPastEnd = true;
     ORV_LOG(kTag, "No frame decodes in %s", inputPath.c_str());
   }
@@ -156,12 +142,6 @@ int64_t OrvFXFrameHandler::timestampOf(int index) const {
   return static_cast<int64_t>(us);
 }
 
-bool OrvFXFrameHandler::seekCapture(int frame) {
-  bool ok = capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(frame));
-  mCapturePos = ok ? frame : -1;
-  return ok;
-}
-
 bool OrvFXFrameHandler::seekTo(int timestamp) {
   static const char* const kTag = "OrvFXFrameHandler::seekTo";
   if (timestamp < 0) {
@@ -169,75 +149,39 @@ bool OrvFXFrameHandler::seekTo(int timestamp) {
     return false;
   }
   int frame = ClampToInt(static_cast<double>(timestamp) * fps / 1000000.0 + 0.5);
+  const int64_t known = capture.knownFrameCount();
   bool ok = false;
   bool pastEnd = false;
-  bool held = !mPendingFrame.empty() && mPendingIndex == frame;
   if (!capture.isOpened()) {
     ok = false;
-  } else if (held) {
+  } else if (capture.holds(frame)) {
     ok = true;
-  } else if (mFrameCount >= 0 && frame >= mFrameCount) {
+  } else if (known >= 0 && frame >= known) {
     pastEnd = true;
-  } else if (mCapturePos >= 0 && frame == mCapturePos) {
-    ok = true;
-  } else if (mCapturePos >= 0 && frame > mCapturePos && frame - mCapturePos <= kMaxGrabGap) {
-    ok = true;
-    while (mCapturePos < frame) {
-      if (!capture.grab()) {
-        pastEnd = true;
-        mCapturePos = -1;
-        break;
-      }
-      ++mCapturePos;
-    }
+  } else if (mReportedFrameCount > 0 && frame >= mReportedFrameCount) {
+    // At or after the announced end: checked by decoding it now.
+    ok = capture.hold(frame);
+    pastEnd = !ok;
   } else {
-    ok = seekCapture(frame);
-  }
-  // A position at or after the announced end is checked by decoding it.
-  if (ok && !pastEnd && !held && mReportedFrameCount > 0 && frame >= mReportedFrameCount) {
-    cv::Mat probe;
-    if (capture.read(probe) && !probe.empty()) {
-      mPendingFrame = probe;
-      mPendingIndex = frame;
-      mCapturePos = frame + 1;
-    } else {
-      pastEnd = true;
-      mCapturePos = -1;
-    }
+    // The decoder moves at the next read.
+    ok = true;
   }
   mPastEnd = pastEnd;
   frameIndex = frame;
   if (pastEnd) ORV_LOG(kTag, "seekTo past the end, timeStamp: %d, frame %d", timestamp, frame);
   ORV_LOG(kTag, "seekTo, timeStamp: %d, SeekFrameFos : %.2f/%.2f", timestamp, static_cast<double>(frame),
-          capture.isOpened() ? capture.get(cv::CAP_PROP_FRAME_COUNT) : 0.0);
+          capture.get(cv::CAP_PROP_FRAME_COUNT));
   return ok && !pastEnd;
 }
 
 int OrvFXFrameHandler::readFrame(cv::Mat& frame) {
   static const char* const kTag = "OrvFXFrameHandler::readFrame";
-  if (!mPendingFrame.empty()) {
-    if (mPendingIndex == frameIndex && !mPastEnd) {
-      frame = mPendingFrame;
-      mPendingFrame.release();
-      int64_t ts = timestampOf(frameIndex);
-      ++frameIndex;
-      return static_cast<int>(ts);
-    }
-    mPendingFrame.release();
-  }
   bool ok = false;
   if (capture.isOpened() && !mPastEnd) {
-    if (mCapturePos != frameIndex) seekCapture(frameIndex);
-    ok = capture.read(frame) && !frame.empty();
-    if (!ok) {
-      // One more try; a frame it recovers counts as read.
-      capture.grab();
-      capture.retrieve(frame, 0);
-      ok = !frame.empty();
-    }
+    // One more try after a failure; a frame it recovers counts as read.
+    ok = capture.read(frameIndex, frame) || capture.readNext(frameIndex, frame);
   }
   if (ok) {
-    mCapturePos = frameIndex + 1;
     int64_t ts = timestampOf(frameIndex);
     ++frameIndex;
     return static_cast<int>(ts);
@@ -245,51 +189,23 @@ int OrvFXFrameHandler::readFrame(cv::Mat& frame) {
   frame.release();
   bool open = capture.isOpened();
   mPastEnd = open;
-  mCapturePos = -1;
   ORV_LOG(kTag,
           "VDecoding failed to read, capture open : %d, latest seekPos : %.2f, NumberOfFramesInVideo : %.2f, "
           "pointer : %p",
-          open ? 1 : 0, open ? capture.get(cv::CAP_PROP_POS_FRAMES) : 0.0,
-          open ? capture.get(cv::CAP_PROP_FRAME_COUNT) : 0.0, static_cast<void*>(this));
+          open ? 1 : 0, capture.get(cv::CAP_PROP_POS_FRAMES), capture.get(cv::CAP_PROP_FRAME_COUNT),
+          static_cast<void*>(this));
   return -1;
 }
 
-bool OrvFXFrameHandler::probeFrame(int frame) {
-  bool ok = capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(frame)) && capture.grab();
-  mCapturePos = -1;
-  return ok;
-}
-
 int OrvFXFrameHandler::getFrameCount() {
-  if (mFrameCount >= 0) return mFrameCount;
   if (!capture.isOpened()) return 0;
-  // Keep a held first frame: it stays valid for index 0.
-  int count = 0;
-  if (mReportedFrameCount > 0 && probeFrame(mReportedFrameCount - 1)) {
-    count = mReportedFrameCount;
-  } else {
-    // Frame 0 decoded at open; search for the last frame that decodes.
-    int lo = 0;
-    int hi = mReportedFrameCount > 0 ? mReportedFrameCount - 1 : 1;
-    if (mReportedFrameCount <= 0) {
-      while (hi < std::numeric_limits<int>::max() / 2 && probeFrame(hi)) {
-        lo = hi;
-        hi *= 2;
-      }
-    }
-    while (hi - lo > 1) {
-      int mid = lo + (hi - lo) / 2;
-      if (probeFrame(mid))
-        lo = mid;
-      else
-        hi = mid;
-    }
-    count = lo + 1;
-    ORV_LOG("OrvFXFrameHandler::getFrameCount", "[%p] %d frames decode, %d announced", static_cast<void*>(this), count,
-            mReportedFrameCount);
+  const bool checked = capture.knownFrameCount() >= 0;
+  const int64_t count = capture.decodableFrameCount();
+  if (!checked && count != mReportedFrameCount) {
+    ORV_LOG("OrvFXFrameHandler::getFrameCount", "[%p] %lld frames decode, %d announced", static_cast<void*>(this),
+            static_cast<long long>(count), mReportedFrameCount);
   }
-  mFrameCount = count;
-  return count;
+  return count > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(count);
 }
 
 bool OrvFXFrameHandler::writeFrame(const cv::Mat& frame) {
@@ -328,9 +244,8 @@ void OrvFXFrameHandler::deInit() {
   ORV_LOG(kTag, "ENTER deInit OrvFXFrameHandler");
   if (capture.isOpened()) {
     ORV_LOG(kTag, " VideoCapture Released, %p", static_cast<void*>(this));
-    capture.release();
   }
-  mPendingFrame.release();
+  capture.release();
   if (writer.isOpened()) {
     ORV_LOG(kTag, " VideoWriter Released, %p", static_cast<void*>(this));
     ORV_LOG(kTag, "%lld frames written to %s", static_cast<long long>(mWrittenFrames), mOutputPath.c_str());

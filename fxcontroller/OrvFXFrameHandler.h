@@ -10,6 +10,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "videoengine/VideoReadCore.h"
+
 class OrvFXFrameHandler {
  public:
   // Frame rate used without an input (29.97f widened to double).
@@ -46,7 +48,9 @@ class OrvFXFrameHandler {
   bool isInputOpen() const { return capture.isOpened(); }
   bool isOutputOpen() const { return writer.isOpened(); }
   // Open input whose first frame decoded, with a usable size and rate.
-  bool isReadable() const { return capture.isOpened() && width > 0 && height > 0 && fps > 0.0 && mFrameCount != 0; }
+  bool isReadable() const {
+    return capture.isOpened() && width > 0 && height > 0 && fps > 0.0 && capture.knownFrameCount() != 0;
+  }
   double getFps() const { return fps; }
   int getWidth() const { return width; }
   int getHeight() const { return height; }
@@ -66,11 +70,10 @@ class OrvFXFrameHandler {
  private:
   bool openInput(const std::string& inputPath);
   bool openOutput(const std::string& inputPath, const std::string& outputPath);
-  bool seekCapture(int frame);
-  bool probeFrame(int frame);
   int64_t timestampOf(int index) const;
 
-  cv::VideoCapture capture;
+  // The input, read through the decoding core both readers share.
+  VideoReadCore capture;
   cv::VideoWriter writer;
   double fps = 0.0;
   int32_t frameIndex = 0;
@@ -78,16 +81,9 @@ class OrvFXFrameHandler {
   int32_t height = 0;
   bool deInitDone = false;
 
-  // Next frame the capture decodes; -1 when unknown (after a failure).
-  int32_t mCapturePos = -1;
-  // A frame already decoded for mPendingIndex (the first frame at open, or
-  // the probe of a seek near the end), handed out by the next read there.
-  cv::Mat mPendingFrame;
-  int32_t mPendingIndex = 0;
-  // Set by a seek past the end: reads fail until the next seek.
+  // Set by a seek past the end or a failed read: reads fail until the next
+  // seek.
   bool mPastEnd = false;
-  // Decodable frame count; -1 until checked.
-  int32_t mFrameCount = -1;
   int32_t mReportedFrameCount = 0;
   int64_t mWrittenFrames = 0;
   int64_t mDroppedFrames = 0;

@@ -234,6 +234,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
 
     const int s = scene.startType == kScenePaper ? kSceneImage : scene.startType;
     const int e = scene.endType == kScenePaper ? kSceneImage : scene.endType;
+    BeginRenderScene(RenderFamilyOf(scene.effectCode, s == kSceneVideo && e == kSceneVideo));
     SceneOutcome outcome;
     if (s == kSceneImage && e == kSceneImage) {
       if (cancelled()) return true;
@@ -261,6 +262,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
     }
     RecordScene(i, n, outcome);
 
+    EndRenderScene();
     mEffectMaker->DeInitOpenGL();
     for (auto it = mSlotPictureCache.begin(); it != mSlotPictureCache.end();) {
       auto last = mSlotLastScene.find(it->first);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "test_video_engine_clips.h"
+#include "fxcontroller/OrvFXFrameHandler.h"
 #include "videoengine/OrvStabilization.h"
 #include "videoengine/OrvVideoEngine.h"
 
@@ -153,6 +154,43 @@ TEST(VideoEngineStabMath, SteadyPanIsKeptAndContinues) {
   for (int k = 0; k < 40; ++k)
     for (int e = 0; e < 9; ++e)
       EXPECT_NEAR(t.video.blocks[1].transforms[k][e], t.video.blocks[0].transforms[39][e], 1e-3);
+}
+
+TEST(VideoEngineStabMath, ContinuingBlocksGiveTheTransformsOfOneBlock) {
+  // Random motions (shift, turn, slight zoom, one rejected frame) over 100
+  // frames: one block, then the same frames cut into continuing blocks.
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> shift(-6, 6), turn(-0.4f, 0.4f), zoom(0.99f, 1.01f);
+  std::vector<cv::Mat> motions(100);
+  for (int k = 0; k < 100; ++k) {
+    const double r = turn(rng) * 3.14159265 / 180.0;
+    const float s = zoom(rng);
+    motions[k] = (cv::Mat_<float>(3, 3) << s * std::cos(r), s * std::sin(r), shift(rng), -s * std::sin(r),
+                  s * std::cos(r), shift(rng), 0, 0, 1);
+  }
+  motions[0] = cv::Mat::eye(3, 3, CV_32F);
+  motions[70] = Translation(200.0f);
+  auto run = [&](const std::vector<int>& sizes) {
+    Injected t;
+    int32_t start = 0;
+    for (int size : sizes) {
+      t.Add(Block(start, start + size * 1000, size));
+      start += size * 1000;
+    }
+    t.Prepare();
+    int f = 0;
+    for (size_t b = 0; b < sizes.size(); ++b)
+      for (int k = 0; k < sizes[b]; ++k, ++f) t.Motion(b, k) = motions[f].clone();
+    t.Run();
+    std::vector<std::array<float, 9>> all;
+    for (const SuperFrame& sf : t.video.blocks) all.insert(all.end(), sf.transforms.begin(), sf.transforms.end());
+    return all;
+  };
+  const auto one = run({100});
+  const auto joined = run({30, 25, 45});
+  ASSERT_EQ(joined.size(), 100u);
+  for (int k = 0; k < 100; ++k)
+    for (int e = 0; e < 9; ++e) EXPECT_NEAR(joined[k][e], one[k][e], 2e-3) << k << " " << e;
 }
 
 TEST(VideoEngineStabMath, ImplausibleMotionsRestartFromIdentity) {
@@ -311,6 +349,52 @@ TEST(VideoEngineStabClip, JitterIsRemovedAsTheRendererAppliesIt) {
   const double in = ShiftRms(before), out = ShiftRms(after);
   EXPECT_GT(in, 5.0);
   EXPECT_LE(out, 0.25 * in) << "input " << in << " output " << out;
+}
+
+TEST(VideoEngineStabClip, BackToBackBlocksJoinAsSmoothlyAsTheyRun) {
+  // Shake of +-6 px and +-0.4 degrees; four blocks of one second played
+  // back to back, each read through the renderer's reader.
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> shift(-6.0, 6.0), turn(-0.4, 0.4);
+  std::vector<clips::Pose> poses(120);
+  for (clips::Pose& p : poses) {
+    p.tx = shift(rng);
+    p.ty = shift(rng);
+    p.angleDeg = turn(rng);
+  }
+  const std::string path = clips::TempDir("stab_joins") + "/shaken.avi";
+  ASSERT_TRUE(clips::WritePoseClip(path, 120, 30, cv::Size(320, 240), [&](int k) { return poses[k]; }, 12, false));
+  std::vector<SuperFrame> blocks;
+  for (int b = 0; b < 4; ++b) blocks.push_back(Block(b * 1000000, (b + 1) * 1000000, 30));
+  SummarizedVideo v = StabilizeClip(path, blocks);
+
+  OrvFXFrameHandler reader;
+  ASSERT_TRUE(reader.setParameters(path, ""));
+  std::vector<cv::Mat> played;
+  for (const SuperFrame& sf : v.blocks) {
+    ASSERT_EQ(sf.transforms.size(), 30u);
+    ASSERT_TRUE(reader.seekTo(sf.sfStart));
+    for (int k = 0; k < sf.sfSize; ++k) {
+      cv::Mat f;
+      ASSERT_GE(reader.readFrame(f), 0);
+      played.push_back(ApplyLikeRenderer(f, sf.transforms[k]));
+    }
+  }
+  double joinSq = 0, insideSq = 0;
+  int joins = 0, inside = 0;
+  for (size_t k = 1; k < played.size(); ++k) {
+    const double step = ShiftRms({played[k - 1], played[k]});
+    if (k % 30 == 0) {
+      joinSq += step * step;
+      ++joins;
+    } else {
+      insideSq += step * step;
+      ++inside;
+    }
+  }
+  const double join = std::sqrt(joinSq / joins), residual = std::sqrt(insideSq / inside);
+  EXPECT_LT(residual, 1.0);
+  EXPECT_LE(join, 2.0 * residual) << "join step " << join << " px, inside the blocks " << residual << " px";
 }
 
 TEST(VideoEngineStabClip, PanIsKeptWhileJitterGoes) {

@@ -10,10 +10,6 @@
 
 namespace {
 
-// Forward jumps up to this many frames decode on instead of seeking: a seek
-// decodes from the previous key frame anyway and costs far more.
-constexpr int64_t kMaxGrabAhead = 96;
-
 int ToInt(double v) {
   if (!std::isfinite(v) || v <= 0.0) return 0;
   if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
@@ -35,18 +31,10 @@ bool OrvFrameHandler::setParameters(int32_t seekOffsetUs, std::string inputPath,
     if (!IS_EXIST_FILE(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open video file. : %s", inputPath.c_str());
     }
-    bool opened = false;
-    try {
-      opened = mCapture.open(inputPath, cv::CAP_FFMPEG);
-    } catch (const cv::Exception& e) {
-      ORV_LOG("OrvFrameHandler::setParameters", "OpenCV error while opening: %s", e.what());
-      opened = false;
-    }
-    if (!opened || !mCapture.isOpened()) {
+    if (!mCapture.open(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open input video file : %s\n", inputPath.c_str());
       return false;
     }
-    mCapturePos = 0;
   }
   if (mCapture.isOpened()) {
     double fps = mCapture.get(cv::CAP_PROP_FPS);
@@ -88,37 +76,18 @@ bool OrvFrameHandler::checkTimestamp(int64_t index) {
   return false;
 }
 
-bool OrvFrameHandler::grabNext() {
-  if (!mCapture.grab()) return false;
-  ++mCapturePos;
-  return true;
-}
-
-bool OrvFrameHandler::positionCapture() {
-  if (!mCapture.isOpened()) return false;
-  const int64_t target = mFrameIndex;
-  if (target == mCapturePos) return true;
-  if (mCapturePos >= 0 && target > mCapturePos && target - mCapturePos <= kMaxGrabAhead) {
-    while (mCapturePos < target) {
-      if (!grabNext()) return false;
-    }
-    return true;
-  }
-  mCapture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(target));
-  mCapturePos = target;
-  return true;
+int OrvFrameHandler::decodableFrameCount() {
+  const int64_t n = mCapture.decodableFrameCount();
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
 int32_t OrvFrameHandler::readFrame(cv::Mat& frame) {
-  bool ok = checkTimestamp(mFrameIndex) && positionCapture() && mCapture.read(frame) && !frame.empty();
+  const bool ok = checkTimestamp(mFrameIndex) && mCapture.read(mFrameIndex, frame);
   if (!ok) {
-    // The capture's position is no longer known after a failed read.
-    if (mCapture.isOpened()) mCapturePos = -1;
     frame.release();
     ORV_LOG("OrvFrameHandler::readFrame", "Failed to decode frame.");
     return -1;
   }
-  ++mCapturePos;
   int32_t t = timestampOf(mFrameIndex);
   ++mFrameIndex;
   return t;
@@ -129,22 +98,19 @@ int32_t OrvFrameHandler::readKeyFrame(cv::Mat* out, bool single) {
   cv::Mat frame;
   if (!single) {
     // The dropped frame is only decoded, never converted.
-    bool ok = checkTimestamp(mFrameIndex) && positionCapture() && grabNext();
+    const bool ok = checkTimestamp(mFrameIndex) && mCapture.skip(mFrameIndex);
     if (!ok) {
-      if (mCapture.isOpened()) mCapturePos = -1;
       ORV_LOG("OrvFrameHandler::readKeyFrame", "Unable to read frame due to end of stream.");
       return -1;
     }
     t = timestampOf(mFrameIndex);
     ++mFrameIndex;
   }
-  bool ok = checkTimestamp(mFrameIndex) && positionCapture() && mCapture.read(frame) && !frame.empty();
+  const bool ok = checkTimestamp(mFrameIndex) && mCapture.read(mFrameIndex, frame);
   if (!ok) {
-    if (mCapture.isOpened()) mCapturePos = -1;
     ORV_LOG("OrvFrameHandler::readKeyFrame", "Unable to read frame due to end of stream.");
     return -1;
   }
-  ++mCapturePos;
   t = timestampOf(mFrameIndex);
   ++mFrameIndex;
 
@@ -222,8 +188,8 @@ bool OrvFrameHandler::seekTo(int32_t timestampUs) {
   double f = static_cast<double>(timestampUs) * mFps / 1000000.0 + 0.5;
   mFrameIndex = (f >= static_cast<double>(INT_MAX)) ? INT_MAX : static_cast<int>(f);
   ORV_LOG("OrvFrameHandler::seekTo", "Seek, timeStamp: %ld", static_cast<long>(timestampUs));
-  // The capture moves when the next frame is read: forward jumps that are
-  // short decode on, and seeks without a read cost nothing.
+  // The decoder moves when the next frame is read: short forward jumps
+  // decode on, and seeks without a read cost nothing.
   return mCapture.isOpened();
 }
 

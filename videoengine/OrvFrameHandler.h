@@ -10,6 +10,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "videoengine/OrvProgressStatus.h"
+#include "videoengine/VideoReadCore.h"
 
 // Key frames of the summary pass with their timestamps (microseconds).
 struct FrameBatch {
@@ -43,8 +44,12 @@ class OrvFrameHandler : public OrvVideoEngineProgressStatus {
   // Timestamp of frame index k in microseconds; -1 when it does not fit
   // the 32-bit range or the rate is unknown.
   int32_t timestampOf(int64_t index) const;
+  // Frames that really decode: the container's count checked against the
+  // file (a truncated file claims more than it holds). 0 when closed.
+  int decodableFrameCount();
 
-  cv::VideoCapture mCapture;
+  // The input video, read through the decoding core both readers share.
+  VideoReadCore mCapture;
   cv::VideoWriter mWriter;
   int mFourcc = 0;
   double mFps = 0.0;
@@ -58,12 +63,7 @@ class OrvFrameHandler : public OrvVideoEngineProgressStatus {
   bool mReachedEnd = false;
 
  private:
-  // Brings the capture to mFrameIndex: short forward jumps decode on,
-  // anything else seeks. False when the stream ends on the way.
-  bool positionCapture();
-  bool grabNext();
   bool checkTimestamp(int64_t index);
 
-  int64_t mCapturePos = 0;  // index of the frame the capture delivers next
   bool mRangeLogged = false;
 };

@@ -336,11 +336,15 @@ int OrvStabilization::MotionStabilization(SummarizedVideo* video, OrvFrameHandle
     SetProgress(static_cast<int>(static_cast<double>(i + 1) / static_cast<double>(n) * 100.0 * 0.3 + 70.0 - 1.0));
     if (reader) reader->seekTo(video->blocks[i].sfStart);
     MotionFrameRecord& rec = mMotionRecords[i];
-    if (!rec.continuesPrevious) A = cv::Mat::eye(3, 3, CV_32F);
+    // A block that continues the one before carries its trajectory over the
+    // join: its first frame's motion (from the previous block's last frame)
+    // is corrected like any other. Otherwise the block starts afresh.
+    const bool carries = rec.continuesPrevious && i > 0 && !mMotionRecords[i - 1].dx.empty();
+    if (!carries) A = cv::Mat::eye(3, 3, CV_32F);
     const int N = static_cast<int>(rec.dx.size());
     for (int k = 0; k < N; ++k) {
       if (IsCanceled()) return 0;
-      if (k >= 1) {
+      if (k >= 1 || carries) {
         cv::Mat J = BuildJitterMatrix(smoothed[i][k]);
         A = J * A;
       }

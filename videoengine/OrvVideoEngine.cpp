@@ -67,24 +67,11 @@ int64_t MeasureVideoLengthUs(const std::string& path) {
     const double fps = reader.mFps;
     length = ComputeVideoLengthUs(count, fps);
     if (length > 0) {
-      // The container's count is only a claim: check that its last frame
-      // decodes, else find the last one that does.
-      cv::Mat frame;
-      reader.mFrameIndex = count - 1;
-      if (reader.readFrame(frame) < 0) {
-        reader.mFrameIndex = 0;
-        int lo = -1, hi = count - 1;
-        if (reader.readFrame(frame) >= 0) {
-          lo = 0;
-          while (hi - lo > 1) {
-            const int mid = lo + (hi - lo) / 2;
-            reader.mFrameIndex = mid;
-            if (reader.readFrame(frame) >= 0) lo = mid;
-            else hi = mid;
-          }
-        }
-        ORV_LOG(kTag, "Video reports %d frames but %d decode: %s", count, lo + 1, path.c_str());
-        length = ComputeVideoLengthUs(lo + 1, fps);
+      // The container's count is only a claim: a truncated file holds less.
+      const int decodable = reader.decodableFrameCount();
+      if (decodable < count) {
+        ORV_LOG(kTag, "Video reports %d frames but %d decode: %s", count, decodable, path.c_str());
+        length = ComputeVideoLengthUs(decodable, fps);
       }
     }
     reader.deInit();

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "AsyncFrameWriter.h"
+#include "RenderStats.h"
 #include "GLErrorCheck.h"
 #include "ScreenQuadTransition.h"
 #include "TransitionClasses.h"
@@ -67,6 +68,7 @@ bool OrvEffectMaker::InitOpenGL() {
   ORV_LOG(kTag, "Init OpenGL() Start");
   ORV_LOG(kTag, "[Debug] Create, ThreadID : %d", CurrentThreadId());
   if (mGLFWWindow) DeInitOpenGL();
+  RenderStageTimer windowTimer(RenderStage::Window);
   mGLReady = false;
 
   glfwSetErrorCallback(OnGlfwError);
@@ -80,6 +82,7 @@ bool OrvEffectMaker::InitOpenGL() {
     glfwTerminate();
     return false;
   }
+  CountRenderWindow();
 
   glfwMakeContextCurrent(mGLFWWindow);
   glewExperimental = GL_TRUE;
@@ -136,6 +139,7 @@ bool OrvEffectMaker::InitOpenGL() {
 
 void OrvEffectMaker::DeInitOpenGL() {
   static const char* const kTag = "OrvEffectMaker::DeInitOpenGL";
+  RenderStageTimer windowTimer(RenderStage::Window);
   ORV_LOG(kTag, "DeInitOpenGL Start");
   ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
           static_cast<int>(depthTexture), static_cast<int>(fbo));

@@ -488,3 +488,56 @@ TEST(EndToEnd, SportyWithOneVideoShowsItsChosenBlocks) {
   std::printf("[ timing ] SPORTY with video: %d frames, render %.1f s, whole run %.1f s\n", written,
               renderSeconds, Seconds(started));
 }
+
+// MODERN with a five-minute video: its longest band plays the cube into and
+// out of the video too, and every scene of the list is drawn.
+TEST(EndToEnd, ModernWithALongVideoPlaysTheCubeEveryWay) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  const auto started = std::chrono::steady_clock::now();
+  e2e::RunDir dir("modern_video");
+  ASSERT_FALSE(dir.root.empty());
+  const std::string video = dir.root + "/long.avi";
+  {
+    const cv::Size size(192, 108);
+    const cv::Mat canvas = clips::MakeTexture(size.width * 3, size.height * 3, 5);
+    cv::VideoWriter writer(video, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kClipFps, size, true);
+    ASSERT_TRUE(writer.isOpened());
+    for (int k = 0; k < 9021; ++k) {
+      clips::Pose pose;
+      pose.tx = 30.0 * std::sin(k / 40.0);
+      writer.write(clips::RenderFrame(canvas, pose, size));
+    }
+  }
+  const std::vector<std::string> photos = e2e::WritePhotos(dir.root, 6);
+
+  Released release;
+  GetThemeLimitInfo(0);
+  EXPECT_EQ(GetEstimatedTimeSec(0, 6, 301), 85);
+  auto input = e2e::MakeInput(photos, {video}, dir.work);
+  KV_StartReelka(input.get());
+  ThemeSlotSequence* context = GetThemeContext();
+  ASSERT_NE(context, nullptr);
+  auto slots = std::make_unique<ThemeSlotSequence>();
+  std::memcpy(slots.get(), context, sizeof(ThemeSlotSequence));
+  auto tap = std::make_unique<FrameTap>(std::set<int>{});
+  KV_CreateReelka(slots.get());
+  const int written = tap->Count();
+  tap.reset();
+
+  std::vector<SummarizedVideo> list;
+  {
+    std::lock_guard<std::mutex> lock(gEngineMutex);
+    ASSERT_NE(gVideoEngine, nullptr);
+    ASSERT_NE(gVideoEngine->GetSummarizedVideoList(), nullptr);
+    list = *gVideoEngine->GetSummarizedVideoList();
+  }
+  const ThemeSequence sequence = ExpectedSequence(0, photos, 301, &list, dir.root + "/scratch");
+  const std::vector<SceneSpan> spans = e2e::Spans(sequence, static_cast<float>(kClipFps), &list);
+  std::set<int> cubes;
+  for (const SceneSpan& s : spans)
+    if (s.scene.effectCode % 1000 == 7 && s.count > 0) cubes.insert(s.scene.effectCode);
+  EXPECT_EQ(cubes, (std::set<int>{3007, 4007, 5007}));
+  EXPECT_EQ(written, e2e::TotalFrames(spans));
+  CheckRunLog(e2e::ReadFile(GetLogFilePath()));
+  std::printf("[ timing ] MODERN with a long video: %d frames, whole run %.1f s\n", written, Seconds(started));
+}

@@ -343,7 +343,8 @@ TEST(MeshGeometry, TwistTurnsItsColumnLinesOneAfterAnother) {
                {2250, {1.0f, 1.0f, 0.92517f, 0.75f, 0.57483f}}};
   for (const auto& row : table)
     for (int i = 0; i < 5; ++i)
-      EXPECT_NEAR(Transition_Twist::Phase(5 * i, row.progress), row.phase[i], 1e-5) << row.progress << " line " << 5 * i;
+      EXPECT_NEAR(Transition_Twist::Phase(5 * i, row.progress), row.phase[i], 1e-5)
+          << row.progress << " line " << 5 * i;
   // Left to right, each line 61.8 progress units after its neighbour, none
   // turning back; all flat at the start and exactly half turned at the end.
   for (int j = 0; j <= 20; ++j) {

@@ -1,5 +1,6 @@
 // Whole runs through the twelve exports, in the host's order: photos only for
-// each theme, and SPORTY with one video of a known camera path.
+// each theme, SPORTY with one video of a known camera path, and MODERN and
+// VIVID with a video.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -489,20 +490,22 @@ TEST(EndToEnd, SportyWithOneVideoShowsItsChosenBlocks) {
               renderSeconds, Seconds(started));
 }
 
-// MODERN with a five-minute video: its longest band plays the cube into and
-// out of the video too, and every scene of the list is drawn.
-TEST(EndToEnd, ModernWithALongVideoPlaysTheCubeEveryWay) {
-  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+namespace {
+
+// Runs a theme on six photos and one small video of `seconds` through the
+// exports; checks that every scene is drawn and returns the scene spans.
+std::vector<SceneSpan> RunWithVideo(int themeIndex, int seconds, int estimate, const char* name) {
   const auto started = std::chrono::steady_clock::now();
-  e2e::RunDir dir("modern_video");
-  ASSERT_FALSE(dir.root.empty());
-  const std::string video = dir.root + "/long.avi";
+  e2e::RunDir dir(name);
+  EXPECT_FALSE(dir.root.empty());
+  const std::string video = dir.root + "/video.avi";
   {
     const cv::Size size(192, 108);
     const cv::Mat canvas = clips::MakeTexture(size.width * 3, size.height * 3, 5);
     cv::VideoWriter writer(video, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kClipFps, size, true);
-    ASSERT_TRUE(writer.isOpened());
-    for (int k = 0; k < 9021; ++k) {
+    EXPECT_TRUE(writer.isOpened());
+    const int frames = static_cast<int>(seconds * kClipFps) + 1;
+    for (int k = 0; k < frames; ++k) {
       clips::Pose pose;
       pose.tx = 30.0 * std::sin(k / 40.0);
       writer.write(clips::RenderFrame(canvas, pose, size));
@@ -511,12 +514,15 @@ TEST(EndToEnd, ModernWithALongVideoPlaysTheCubeEveryWay) {
   const std::vector<std::string> photos = e2e::WritePhotos(dir.root, 6);
 
   Released release;
-  GetThemeLimitInfo(0);
-  EXPECT_EQ(GetEstimatedTimeSec(0, 6, 301), 85);
+  GetThemeLimitInfo(themeIndex);
+  EXPECT_EQ(GetEstimatedTimeSec(themeIndex, 6, seconds), estimate);
   auto input = e2e::MakeInput(photos, {video}, dir.work);
   KV_StartReelka(input.get());
   ThemeSlotSequence* context = GetThemeContext();
-  ASSERT_NE(context, nullptr);
+  if (context == nullptr) {
+    ADD_FAILURE() << "no theme context";
+    return {};
+  }
   auto slots = std::make_unique<ThemeSlotSequence>();
   std::memcpy(slots.get(), context, sizeof(ThemeSlotSequence));
   auto tap = std::make_unique<FrameTap>(std::set<int>{});
@@ -527,17 +533,41 @@ TEST(EndToEnd, ModernWithALongVideoPlaysTheCubeEveryWay) {
   std::vector<SummarizedVideo> list;
   {
     std::lock_guard<std::mutex> lock(gEngineMutex);
-    ASSERT_NE(gVideoEngine, nullptr);
-    ASSERT_NE(gVideoEngine->GetSummarizedVideoList(), nullptr);
-    list = *gVideoEngine->GetSummarizedVideoList();
+    if (gVideoEngine && gVideoEngine->GetSummarizedVideoList()) list = *gVideoEngine->GetSummarizedVideoList();
   }
-  const ThemeSequence sequence = ExpectedSequence(0, photos, 301, &list, dir.root + "/scratch");
+  EXPECT_FALSE(list.empty());
+  const ThemeSequence sequence = ExpectedSequence(themeIndex, photos, seconds, &list, dir.root + "/scratch");
   const std::vector<SceneSpan> spans = e2e::Spans(sequence, static_cast<float>(kClipFps), &list);
-  std::set<int> cubes;
-  for (const SceneSpan& s : spans)
-    if (s.scene.effectCode % 1000 == 7 && s.count > 0) cubes.insert(s.scene.effectCode);
-  EXPECT_EQ(cubes, (std::set<int>{3007, 4007, 5007}));
   EXPECT_EQ(written, e2e::TotalFrames(spans));
   CheckRunLog(e2e::ReadFile(GetLogFilePath()));
-  std::printf("[ timing ] MODERN with a long video: %d frames, whole run %.1f s\n", written, Seconds(started));
+  std::printf("[ timing ] %s with a %d s video: %d frames, whole run %.1f s\n", name, seconds, written,
+              Seconds(started));
+  return spans;
+}
+
+// Codes of the scenes of a kind (3, 4 or 5) that drew frames.
+std::set<int> DrawnTransitions(const std::vector<SceneSpan>& spans, int kind) {
+  std::set<int> codes;
+  for (const SceneSpan& s : spans)
+    if (s.scene.effectCode / 1000 == kind && s.count > 0) codes.insert(s.scene.effectCode);
+  return codes;
+}
+
+}  // namespace
+
+// MODERN's longest video band plays the cube into and out of the video too.
+TEST(EndToEnd, ModernWithALongVideoPlaysTheCubeEveryWay) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  const std::vector<SceneSpan> spans = RunWithVideo(0, 301, 85, "MODERN");
+  EXPECT_EQ(DrawnTransitions(spans, 3).count(3007), 1u);
+  EXPECT_EQ(DrawnTransitions(spans, 4).count(4007), 1u);
+  EXPECT_EQ(DrawnTransitions(spans, 5).count(5007), 1u);
+}
+
+// VIVID's video scenes are mesh transitions as well.
+TEST(EndToEnd, VividWithAVideoCompletes) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  const std::vector<SceneSpan> spans = RunWithVideo(2, 25, 69, "VIVID");
+  EXPECT_FALSE(DrawnTransitions(spans, 4).empty());
+  EXPECT_FALSE(DrawnTransitions(spans, 5).empty());
 }

@@ -148,17 +148,8 @@ inline std::string Narrow(const char16_t* s, size_t max = 4096) {
 inline bool IsQuadI2I(int code) { return code >= 3000 && code <= 3006; }
 
 // A transition of the given kind (3 picture to picture, 4 picture to video,
-// 5 video to picture) whose class is part of this build.
-inline bool IsBuiltTransition(int code, int kind) {
-  const EffectRow* row = FindEffectRow(code);
-  return row && row->built && code / 1000 == kind;
-}
-
-// Transitions whose class is not part of this build: their scenes add no frame.
-inline bool IsUnbuilt(int code) {
-  const EffectRow* row = FindEffectRow(code);
-  return row && !row->built;
-}
+// 5 video to picture).
+inline bool IsTransition(int code, int kind) { return FindEffectRow(code) != nullptr && code / 1000 == kind; }
 
 // Global block index to block, wrapping over all blocks of all videos.
 inline const SuperFrame* BlockAt(const std::vector<SummarizedVideo>* list, int index) {
@@ -174,21 +165,21 @@ inline const SuperFrame* BlockAt(const std::vector<SummarizedVideo>* list, int i
 // truncated): holds and the one-picture effect take their own seconds,
 // picture transitions their seconds or 2.0, video scenes the whole block.
 inline int SceneFrames(const ThemeScene& s, float fps, const std::vector<SummarizedVideo>* list) {
-  if (s.effectCode < 0 || IsUnbuilt(s.effectCode)) return 0;
+  if (s.effectCode < 0) return 0;
   const int st = s.startType == kScenePaper ? kSceneImage : s.startType;
   const int et = s.endType == kScenePaper ? kSceneImage : s.endType;
   const float d = s.durationSec;
   if (st == kSceneImage && et == kSceneImage) {
     if (s.effectCode == 1000) return static_cast<int>(fps * d);
     if (s.effectCode == 6001) return static_cast<int>(fps * (d == 0.0f ? 0.0f : d));
-    if (!IsBuiltTransition(s.effectCode, 3)) return 0;
+    if (!IsTransition(s.effectCode, 3)) return 0;
     const int tl = static_cast<int>(fps * (d == 0.0f ? 2.0f : d));
     return static_cast<int>(fps * 0.0f + static_cast<float>(tl));
   }
   const SuperFrame* block = BlockAt(list, st == kSceneVideo ? s.startIndex : s.endIndex);
   if (!block) return 0;
-  if (st == kSceneImage && et == kSceneVideo) return IsBuiltTransition(s.effectCode, 4) ? block->sfSize : 0;
-  if (st == kSceneVideo && et == kSceneImage) return IsBuiltTransition(s.effectCode, 5) ? block->sfSize : 0;
+  if (st == kSceneImage && et == kSceneVideo) return IsTransition(s.effectCode, 4) ? block->sfSize : 0;
+  if (st == kSceneVideo && et == kSceneImage) return IsTransition(s.effectCode, 5) ? block->sfSize : 0;
   if (st == kSceneVideo && et == kSceneVideo) return block->sfSize;
   return 0;
 }

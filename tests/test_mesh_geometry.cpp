@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,11 +13,13 @@
 #include "FrameWalk.h"
 #include "MeshTransition.h"
 #include "ProgressCurve.h"
+#include "Transition_Cube.h"
 #include "Transition_CurlPaper.h"
 #include "Transition_Doorway.h"
 #include "Transition_Mosaic.h"
 #include "Transition_Push.h"
 #include "Transition_Swap.h"
+#include "Transition_Twist.h"
 #include "Transition_ZoomIn.h"
 
 namespace {
@@ -93,6 +96,16 @@ TEST(MeshCamera, MatricesAndProjectionHoldTheFamilyValues) {
   const float inner[3] = {-360.0f, 0.0f, 0.0f};
   ASSERT_TRUE(mesh::ProjectToFrame(1440, 1080, inner, &x, &y));
   EXPECT_NEAR(x, 0.0, 1e-3);
+  // Wider than 16:9: black bars of an eighth of the width at 2560 x 1080;
+  // portrait 1080 x 1920: only the middle 304 of the 960 units, full height.
+  const float edge[3] = {-480.0f, 270.0f, 0.0f};
+  ASSERT_TRUE(mesh::ProjectToFrame(2560, 1080, edge, &x, &y));
+  EXPECT_NEAR(x, 0.125, 1e-3);
+  EXPECT_NEAR(y, 0.0, 1e-3);
+  const float strip[3] = {-151.875f, 270.0f, 0.0f};
+  ASSERT_TRUE(mesh::ProjectToFrame(1080, 1920, strip, &x, &y));
+  EXPECT_NEAR(x, 0.0, 1e-3);
+  EXPECT_NEAR(y, 0.0, 1e-3);
 }
 
 // Progress drawn at each frame of a mesh scene.
@@ -304,6 +317,154 @@ TEST(MeshGeometry, ZoomInPushAndDoorwayMoveFlatPlanes) {
   EXPECT_EQ(door.Color(0)[3], 0.5f);
 }
 
+// Whether every grid point has one position, whichever cell writes it: the
+// mesh is one surface without gaps.
+::testing::AssertionResult Seamless(const MeshArrays& m) {
+  std::map<std::pair<long, long>, int> first;
+  for (int i = 0; i < m.count; ++i) {
+    const std::pair<long, long> point(std::lround(m.TexCoord(i)[0] * 20), std::lround(m.TexCoord(i)[1] * 15));
+    const auto found = first.emplace(point, i);
+    const float* a = m.Position(found.first->second);
+    const float* b = m.Position(i);
+    if (a[0] != b[0] || a[1] != b[1] || a[2] != b[2])
+      return ::testing::AssertionFailure() << "grid point " << point.first << "," << point.second << " at vertices "
+                                           << found.first->second << " and " << i;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(MeshGeometry, TwistTurnsItsColumnLinesOneAfterAnother) {
+  // Phases of column lines 0, 5, 10, 15 and 20.
+  const struct {
+    int32_t progress;
+    float phase[5];
+  } table[] = {{750, {0.42517f, 0.25f, 0.07483f, 0.0f, 0.0f}},
+               {1500, {0.85034f, 0.67517f, 0.5f, 0.32483f, 0.14966f}},
+               {2250, {1.0f, 1.0f, 0.92517f, 0.75f, 0.57483f}}};
+  for (const auto& row : table)
+    for (int i = 0; i < 5; ++i)
+      EXPECT_NEAR(Transition_Twist::Phase(5 * i, row.progress), row.phase[i], 1e-5)
+          << row.progress << " line " << 5 * i;
+  // Left to right, each line 61.8 progress units after its neighbour, none
+  // turning back; all flat at the start and exactly half turned at the end.
+  for (int j = 0; j <= 20; ++j) {
+    EXPECT_EQ(Transition_Twist::Phase(j, 0), 0.0f) << j;
+    EXPECT_EQ(Transition_Twist::Phase(j, 3000), 1.0f) << j;
+    for (int32_t p = 50; p <= 3000; p += 50) {
+      ASSERT_GE(Transition_Twist::Phase(j, p), Transition_Twist::Phase(j, p - 50)) << j << " at " << p;
+      if (j > 0) {
+        ASSERT_LE(Transition_Twist::Phase(j, p), Transition_Twist::Phase(j - 1, p)) << j << " at " << p;
+      }
+    }
+  }
+  EXPECT_EQ(Transition_Twist::Phase(1, 61), 0.0f);
+  EXPECT_GT(Transition_Twist::Phase(1, 62), 0.0f);
+  EXPECT_EQ(Transition_Twist::Phase(20, 1230), 0.0f);
+  EXPECT_GT(Transition_Twist::Phase(20, 1240), 0.0f);
+
+  // Flat at the start: the outgoing side exactly, the incoming side upside
+  // down behind it; at the end the other way round.
+  for (int32_t p : {0, 3000}) {
+    const MeshArrays flat = Build(Transition_Twist::Build, p == 0 ? 0 : 1, p);
+    const MeshArrays turned = Build(Transition_Twist::Build, p == 0 ? 1 : 0, p);
+    ASSERT_EQ(flat.count, 1800);
+    ASSERT_EQ(turned.count, 1800);
+    EXPECT_EQ(Extent(flat, 0), std::make_pair(-480.0f, 480.0f));
+    EXPECT_EQ(Extent(flat, 2), std::make_pair(0.0f, 0.0f));
+    EXPECT_EQ(flat.Position(0)[1], 270.0f);  // texture row 0 at the top
+    EXPECT_LT(std::max(std::fabs(Extent(turned, 2).first), std::fabs(Extent(turned, 2).second)), 3e-5f);
+    for (int i = 0; i < 1800; ++i) {
+      ASSERT_EQ(turned.Position(i)[0], flat.Position(i)[0]) << i;
+      ASSERT_NEAR(turned.Position(i)[1], -flat.Position(i)[1], 1e-4) << i;
+      ASSERT_EQ(turned.TexCoord(i)[1], flat.TexCoord(i)[1]) << i;
+    }
+  }
+  // Half-way line 10 stands a quarter turned: its top point at z = 270. The
+  // two sides share one surface, y and z negated, every vertex white.
+  const MeshArrays out = Build(Transition_Twist::Build, 0, 1500), in = Build(Transition_Twist::Build, 1, 1500);
+  const int top10 = 10 * 6;  // cell (10, 0), its top-left corner
+  EXPECT_FLOAT_EQ(out.TexCoord(top10)[0], 0.5f);
+  EXPECT_NEAR(out.Position(top10)[1], 0.0f, 1e-4);
+  EXPECT_NEAR(out.Position(top10)[2], 270.0f, 1e-4);
+  EXPECT_TRUE(Seamless(out));
+  EXPECT_TRUE(Seamless(in));
+  for (int i = 0; i < 1800; ++i) {
+    ASSERT_NEAR(in.Position(i)[1], -out.Position(i)[1], 1e-3) << i;
+    ASSERT_NEAR(in.Position(i)[2], -out.Position(i)[2], 1e-3) << i;
+    for (int k = 0; k < 4; ++k) ASSERT_EQ(in.Color(i)[k], 1.0f);
+  }
+}
+
+TEST(MeshGeometry, CubeFacesTurnAboutTheirSharedEdge) {
+  // Corners of the top row: u = 0 (vertex 0) and u = 1 (vertex 116) of each
+  // face, as X, Z and shade.
+  const struct {
+    int32_t progress;
+    int meshIndex;
+    float left[3];
+    float right[3];
+  } corners[] = {
+      {0, 0, {-480.0f, 0.0f, 1.0f}, {480.0f, 0.0f, 1.0f}},
+      {0, 1, {480.0f, 0.0f, 0.0f}, {480.0f, -960.0f, 0.0f}},
+      {750, 0, {-627.150f, -400.226f, 0.5779f}, {259.774f, -32.850f, 0.8650f}},
+      {750, 1, {259.774f, -32.850f, 0.2883f}, {627.150f, -919.774f, 0.0574f}},
+      {1500, 0, {-678.823f, -720.0f, 0.25f}, {0.0f, -41.177f, 0.6036f}},
+      {1500, 1, {0.0f, -41.177f, 0.6036f}, {678.823f, -720.0f, 0.25f}},
+      {3000, 0, {-480.0f, -960.0f, 0.0f}, {-480.0f, 0.0f, 0.0f}},
+      {3000, 1, {-480.0f, 0.0f, 1.0f}, {480.0f, 0.0f, 1.0f}},
+  };
+  for (const auto& c : corners) {
+    const MeshArrays m = Build(Transition_Cube::Build, c.meshIndex, c.progress);
+    ASSERT_EQ(m.count, 1800);
+    for (int side = 0; side < 2; ++side) {
+      const int i = side == 0 ? 0 : 19 * 6 + 2;
+      const float* want = side == 0 ? c.left : c.right;
+      SCOPED_TRACE(::testing::Message() << "progress " << c.progress << " mesh " << c.meshIndex << " side " << side);
+      EXPECT_EQ(m.TexCoord(i)[0], static_cast<float>(side));
+      EXPECT_NEAR(m.Position(i)[0], want[0], 2e-3);
+      EXPECT_NEAR(m.Position(i)[2], want[1], 2e-3);
+      EXPECT_NEAR(m.Color(i)[0], want[2], 1e-4);
+    }
+  }
+  // The flat faces lie at z = 0 exactly.
+  for (int32_t p : {0, 3000}) {
+    const MeshArrays flat = Build(Transition_Cube::Build, p == 0 ? 0 : 1, p);
+    EXPECT_EQ(Extent(flat, 2), std::make_pair(0.0f, 0.0f)) << p;
+  }
+
+  // At every progress: the faces meet along one edge, the incoming face is
+  // the outgoing one's mirror image at the opposite progress, rows keep their
+  // height and the shade stays in 0 .. 1.
+  for (int32_t p = 0; p <= 3000; p += 150) {
+    const MeshArrays out = Build(Transition_Cube::Build, 0, p), in = Build(Transition_Cube::Build, 1, p);
+    const MeshArrays mirror = Build(Transition_Cube::Build, 0, 3000 - p);
+    ASSERT_TRUE(Seamless(out)) << p;
+    for (int r = 0; r < 15; ++r) {
+      const float* rightEdge = out.Position((r * 20 + 19) * 6 + 2);
+      const float* leftEdge = in.Position((r * 20) * 6);
+      for (int k = 0; k < 3; ++k) ASSERT_NEAR(rightEdge[k], leftEdge[k], 1e-3) << p << " row " << r;
+    }
+    for (int i = 0; i < 1800; ++i) {
+      // Vertex i of cell (c, r) mirrors the vertex of cell (19 - c, r) that
+      // has the same row and the other column edge.
+      const int cell = i / 6, corner = i % 6;
+      const int c = cell % 20, r = cell / 20;
+      static const int kMirroredCorner[6] = {2, 5, 0, 0, 5, 1};
+      const int j = (r * 20 + 19 - c) * 6 + kMirroredCorner[corner];
+      ASSERT_NEAR(in.Position(i)[0], -mirror.Position(j)[0], 2e-3) << p << " vertex " << i;
+      ASSERT_NEAR(in.Position(i)[2], mirror.Position(j)[2], 2e-3) << p << " vertex " << i;
+      ASSERT_NEAR(in.Color(i)[0], mirror.Color(j)[0], 1e-5) << p << " vertex " << i;
+      ASSERT_FLOAT_EQ(in.TexCoord(i)[0], 1.0f - mirror.TexCoord(j)[0]) << p << " vertex " << i;
+      for (const MeshArrays* m : {&out, &in}) {
+        ASSERT_EQ(m->Position(i)[1], mesh::PlaneY(m->TexCoord(i)[1])) << p << " vertex " << i;
+        ASSERT_GE(m->Color(i)[0], 0.0f) << p << " vertex " << i;
+        ASSERT_LE(m->Color(i)[0], 1.0f) << p << " vertex " << i;
+        ASSERT_EQ(m->Color(i)[3], 1.0f);
+      }
+    }
+  }
+}
+
 // Signed screen area of each triangle: counter-clockwise (positive) faces
 // are drawn, clockwise ones culled.
 struct Facing {
@@ -338,7 +499,9 @@ TEST(MeshGeometry, TheCameraSeesTheOutgoingFaceFirstAndTheIncomingLast) {
                         {"Push", Transition_Push::Build, 3000, 0},
                         {"Doorway", Transition_Doorway::Build, 3000, 0},
                         {"Mosaic", Transition_Mosaic::Build, 3000, 0},
-                        {"CurlPaper", Transition_CurlPaper::Build, 4000, 6}};
+                        {"CurlPaper", Transition_CurlPaper::Build, 4000, 6},
+                        {"Twist", Transition_Twist::Build, 3000, 0},
+                        {"Cube", Transition_Cube::Build, 3000, 0}};
   for (const Case& c : cases) {
     // Outgoing mesh at the start and incoming mesh at the end: every face
     // on screen is counter-clockwise.
@@ -354,6 +517,18 @@ TEST(MeshGeometry, TheCameraSeesTheOutgoingFaceFirstAndTheIncomingLast) {
   const Facing back = FacesSeen(Build(Transition_CurlPaper::Build, 1, 0), 6);
   EXPECT_EQ(back.front, 0);
   EXPECT_EQ(back.back, 600);
+
+  // Twist and Cube hide the other side by culling alone: it faces away at
+  // the start and the end. The cube's incoming face turns towards the camera
+  // between t = 0.2 and 0.25.
+  for (const Builder& build : {Builder(Transition_Twist::Build), Builder(Transition_Cube::Build)}) {
+    for (const Facing& hidden : {FacesSeen(Build(build, 1, 0), 0), FacesSeen(Build(build, 0, 3000), 0)}) {
+      EXPECT_EQ(hidden.front, 0);
+      EXPECT_EQ(hidden.back, 600);
+    }
+  }
+  EXPECT_EQ(FacesSeen(Build(Transition_Cube::Build, 1, 600), 0).front, 0);
+  EXPECT_EQ(FacesSeen(Build(Transition_Cube::Build, 1, 750), 0).front, 600);
 }
 
 }  // namespace

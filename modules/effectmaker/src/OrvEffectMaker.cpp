@@ -198,7 +198,11 @@ SceneOutcome OrvEffectMaker::RunEffect(const char* member, Play&& play) {
       play(effect);
       outcome = effect.LastOutcome();
     }
-    if (mWaitForWrites) DrainFrameWrites();
+    if (mWaitForWrites) {
+      DrainFrameWrites();
+      // A cancel seen by the encoder drops the frames drawn ahead of it.
+      if (g_isFXCancel.load(std::memory_order_relaxed)) outcome.status = SceneOutcome::Status::Cancelled;
+    }
     return outcome;
   }
 }

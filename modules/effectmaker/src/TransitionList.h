@@ -13,13 +13,13 @@
   X(4, Fadein, Transition_Fadein, "none")                                                                \
   X(5, Pendulum, Transition_Pendulum, "0: first half of the swing; any other value the second half")     \
   X(6, Swirl, Transition_Swirl, "0: clockwise; any other value anticlockwise")                           \
-  X(7, Cube, NotBuiltEffect, "none")                                                                     \
+  X(7, Cube, Transition_Cube, "none")                                                                    \
   X(8, Mosaic, Transition_Mosaic, "none")                                                                \
   X(9, Doorway, Transition_Doorway, "none")                                                              \
   X(10, Push, Transition_Push, "none")                                                                   \
   X(11, ZoomIn, Transition_ZoomIn, "none")                                                               \
   X(12, CurlPaper, Transition_CurlPaper, "none")                                                         \
-  X(13, Twist, NotBuiltEffect, "none")                                                                   \
+  X(13, Twist, Transition_Twist, "none")                                                                 \
   X(14, Swap, Transition_Swap, "none")
 
 // Stand-in for a class that is not part of this build: its scenes are

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -79,6 +80,42 @@ TEST(PlatformFiles, AtomicCopyReplacesOnlyTheDestination) {
   EXPECT_FALSE(platform::CopyFileAtomic(run.root + "/missing", dst));
   // A destination folder that does not exist fails and leaves nothing behind.
   EXPECT_FALSE(platform::CopyFileAtomic(src, run.root + "/nowhere/dst.bin"));
+}
+
+TEST(PlatformFiles, AtomicCopyGivesTheUsualPermissions) {
+  TempRun run(false);
+  const std::string src = run.root + "/src.bin";
+  std::ofstream(src, std::ios::binary) << "clip";
+  ::chmod(src.c_str(), 0600);
+  auto mode = [](const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+  };
+  const mode_t saved = ::umask(022);
+  // A new file: 0666 less the umask, whatever the source's mode.
+  const struct {
+    mode_t umask;
+    int expect;
+  } fresh[] = {{022, 0644}, {027, 0640}, {0, 0666}};
+  for (const auto& c : fresh) {
+    ::umask(c.umask);
+    const std::string dst = run.root + "/new" + std::to_string(c.umask) + ".avi";
+    ASSERT_TRUE(platform::CopyFileAtomic(src, dst));
+    EXPECT_EQ(mode(dst), c.expect) << std::oct << c.umask;
+  }
+  // A replaced file passes on its permissions.
+  ::umask(077);
+  const std::string existing = run.root + "/existing.avi";
+  std::ofstream(existing) << "old";
+  ::chmod(existing.c_str(), 0604);
+  ASSERT_TRUE(platform::CopyFileAtomic(src, existing));
+  ::umask(saved);
+  EXPECT_EQ(mode(existing), 0604);
+  EXPECT_EQ(testutil::ReadFile(existing), "clip");
+  // Nothing but the copies is left in the folder.
+  int entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(run.root)) entries += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(entries, 5);
 }
 
 TEST(PlatformDebug, OutputIsCapturedAndSilentByDefault) {

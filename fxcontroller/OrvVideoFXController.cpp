@@ -111,6 +111,27 @@ OrvVideoFXController::~OrvVideoFXController() {
   mParams.progress = nullptr;
 }
 
+bool OrvVideoFXController::OutputHoldsEveryFrame() {
+  static const char* const kTag = "OrvVideoFXController::OutputHoldsEveryFrame";
+  if (mStatus.framesWritten <= 0) {
+    ORV_LOG(kTag, "## No frame was written; the render pass has not completed.");
+    return false;
+  }
+  // A full disk or a file-size limit cuts the file short without an error
+  // reaching the writer: count what decodes once the file is finished.
+  const std::string path = mParams.themeResource ? mParams.themeResource->mMetaData.GetOutputFilePath() : "";
+  mOutputFrameHandler->deInit();
+  OrvFXFrameHandler written;
+  mStatus.framesInFile = written.setParameters(path, "") ? written.getFrameCount() : 0;
+  written.deInit();
+  if (mStatus.framesInFile != mStatus.framesWritten) {
+    ORV_LOG(kTag, "## The output holds %lld of the %lld frames written (disk full?); the render pass has not completed.",
+            static_cast<long long>(mStatus.framesInFile), static_cast<long long>(mStatus.framesWritten));
+    return false;
+  }
+  return true;
+}
+
 void OrvVideoFXController::SkipScene(const char* method, const char* why) {
   ORV_LOG(method, "## Scene skipped: %s", why);
   mSceneSkipped = true;
@@ -172,7 +193,8 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
   if (cancelled()) return true;
 
   if (!mOutputFrameHandler || !mOutputFrameHandler->isOutputOpen()) {
-    ORV_LOG(kTag, "## The output video is not open; the render pass ends without drawing.");
+    ORV_LOG(kTag, "## The output video (%d x %d) is not open; the render pass ends without drawing.", mWidth,
+            mHeight);
     mStatus.noWriter = true;
     return false;
   }
@@ -251,7 +273,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
   mSlotPictureCache.clear();
   DrainFrameWrites();
   mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
-  mStatus.completed = !IsCanceled();
+  mStatus.completed = !IsCanceled() && OutputHoldsEveryFrame();
   if (mStatus.scenesSkipped > 0)
     ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
   return IsCanceled();

@@ -39,7 +39,8 @@ struct FXPassStatus {
   bool noContext = false;   // no OpenGL context could be made
   bool noWriter = false;    // the output video could not be opened
   int32_t scenesSkipped = 0;
-  int64_t framesWritten = 0;
+  int64_t framesWritten = 0;  // frames handed to the encoder
+  int64_t framesInFile = -1;  // frames that decode from the finished output; -1 unchecked
 };
 
 // Frame counts of the scene kinds: float products, truncated toward zero. A
@@ -89,6 +90,8 @@ class OrvVideoFXController : public OrvFXCancelTask {
   cv::Mat GetSlotPicture(int slotIndex, ThemeResource* tr);
   bool GetVideoPaper(ThemeResource* tr, int blockIndex, const char* method, cv::Mat* paper);
   void SkipScene(const char* method, const char* why);
+  // Finishes the output and checks that every frame written decodes from it.
+  bool OutputHoldsEveryFrame();
   // Slots each scene shows, to drop composed pictures after their last use.
   std::vector<int> SlotsOfScene(const ThemeScene& scene) const;
   int SlotOf(int type, int index) const;

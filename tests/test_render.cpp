@@ -6,6 +6,9 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -306,6 +309,74 @@ TEST_F(RenderTest, NoDisplayEndsThePassWithoutDrawing) {
   const std::string log = ReadFile(GetLogFilePath());
   EXPECT_NE(log.find("## Couldn't create the OpenGL context"), std::string::npos);
   EXPECT_EQ(log.find("glGetError()"), std::string::npos);
+}
+
+// Writes past limitBytes fail as on a full disk (SIGXFSZ ignored); undone at the end.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limitBytes) {
+    ::getrlimit(RLIMIT_FSIZE, &mSaved);
+    mHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = mSaved;
+    limit.rlim_cur = limitBytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &mSaved);
+    std::signal(SIGXFSZ, mHandler);
+  }
+
+ private:
+  rlimit mSaved{};
+  void (*mHandler)(int) = SIG_DFL;
+};
+
+TEST_F(RenderTest, AClipCutShortOrEmptyIsNoCompletePass) {
+  if (!rtest::HaveDisplay()) GTEST_SKIP() << "no display for OpenGL";
+  // Noise compresses badly: 150 frames make some megabytes.
+  for (int i = 0; i < 3; ++i) {
+    cv::Mat noise(kH, kW, CV_8UC4);
+    cv::randu(noise, 0, 255);
+    noise.forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) { p[3] = 255; });
+    theme->pictures[i] = noise;
+  }
+  sequence = {Scene(3004, 1, 0, 1, 1, 2.0f), Scene(3001, 1, 1, 1, 2, 2.0f), Scene(3006, 1, 2, 1, 0, 2.0f)};
+  FXPassStatus status;
+  {
+    FileSizeLimit full(256 << 10);
+    OrvVideoFXController controller(Params());
+    EXPECT_FALSE(controller.WriteThemeVideo(theme));
+    status = controller.GetPassStatus();
+  }
+  EXPECT_FALSE(status.completed);
+  EXPECT_FALSE(status.cancelled);
+  EXPECT_EQ(status.framesWritten, 150);
+  EXPECT_GE(status.framesInFile, 0);
+  EXPECT_LT(status.framesInFile, status.framesWritten);
+  const std::string log = ReadFile(GetLogFilePath());
+  EXPECT_NE(log.find("## The output holds " + std::to_string(status.framesInFile) + " of the 150 frames written"),
+            std::string::npos);
+
+  // Without the limit the same pass completes: every frame decodes.
+  {
+    OrvVideoFXController controller(Params());
+    controller.WriteThemeVideo(theme);
+    status = controller.GetPassStatus();
+  }
+  EXPECT_TRUE(status.completed);
+  EXPECT_EQ(status.framesInFile, 150);
+
+  // A pass whose every scene is skipped wrote nothing: not complete either.
+  sequence = {Scene(1000, 1, 99, 1, 99, 1.0f), Scene(-1, 1, 0, 1, 1, 1.0f)};
+  {
+    OrvVideoFXController controller(Params());
+    controller.WriteThemeVideo(theme);
+    status = controller.GetPassStatus();
+  }
+  EXPECT_FALSE(status.completed);
+  EXPECT_EQ(status.framesWritten, 0);
+  EXPECT_NE(ReadFile(GetLogFilePath()).find("## No frame was written; the render pass has not completed."),
+            std::string::npos);
 }
 
 TEST(BlockLocationTest, GlobalIndexWalksTheVideosAndWraps) {

@@ -1,6 +1,6 @@
 #!/bin/bash
 # The reelka host program end to end: a full run, a run interrupted while it
-# renders, and refused input.
+# renders, and refused input (too few photos, no display, a 1 x 1 video).
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -102,6 +102,27 @@ code=$?
 lines=$(wc -l < "$TMP/run3.err")
 [ "$lines" -eq 1 ] || { fail "too few photos: $lines lines on stderr (expected 1)"; cat "$TMP/run3.err"; }
 [ -e "$TMP/out/few.avi" ] && fail "too few photos still wrote a clip"
+
+# 4. No display: refused before anything is written, saying how to run it.
+env -u DISPLAY -u WAYLAND_DISPLAY "$REELKA" --theme MODERN --work "$TMP/work4" --output "$TMP/out/nodisplay.avi" \
+  "${PHOTOS[@]}" > "$TMP/run4.out" 2> "$TMP/run4.err" < /dev/null
+code=$?
+[ $code -eq 2 ] || fail "no display: exit $code (expected 2)"
+grep -q "no display.*xvfb-run -a" "$TMP/run4.err" || { fail "no display: the reason was not given"; cat "$TMP/run4.err"; }
+[ -e "$TMP/out/nodisplay.avi" ] && fail "no display still wrote a clip"
+[ -e "$TMP/work4" ] && fail "no display still made the working folder"
+
+# 5. A 1 x 1 video would make a 1 x 1 clip: refused with the size, no output left.
+head -c 2250 /dev/zero > "$TMP/raw.rgb"
+ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 1x1 -r 25 -i "$TMP/raw.rgb" -c:v ffv1 "$TMP/tiny.avi" ||
+  { echo "FAIL: cannot make the 1 x 1 video"; exit 1; }
+"$REELKA" --theme SPORTY --work "$TMP/work5" --output "$TMP/out/tiny.avi" --video "$TMP/tiny.avi" "${PHOTOS[@]}" \
+  > "$TMP/run5.out" 2> "$TMP/run5.err" < /dev/null
+code=$?
+[ $code -eq 2 ] || fail "1 x 1 video: exit $code (expected 2)"
+grep -q "is 1 x 1: .*too small" "$TMP/run5.err" || { fail "1 x 1 video: the reason was not given"; cat "$TMP/run5.err"; }
+[ -e "$TMP/out/tiny.avi" ] && fail "1 x 1 video still wrote a clip"
+[ -e "$TMP/work5/_output.avi" ] && fail "1 x 1 video left an output behind"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -297,6 +297,11 @@ TEST(ApiRuns, WorkFoldersFitTheirNamesOrAreRefused) {
   EXPECT_TRUE(std::filesystem::is_empty(over));
   EXPECT_EQ(KV_UpdateSlot(0, platform::Utf8ToUtf16(photos[4]).c_str()), -1);
 
+  // Each theme's longest name, as the README gives the room.
+  const size_t longest[3] = {27, 27, 28};
+  for (int theme = 0; theme < 3; ++theme)
+    EXPECT_EQ(CreateThemeSlotInformation(theme)->LongestWorkFileName(), longest[theme]) << theme;
+
   // A bare prefix whose last part leaves no room for a file name.
   EXPECT_NE(OrvVideoScriptMaker::WorkFolderProblem(u"/tmp/" + std::u16string(230, u'x'), 27), "");
   EXPECT_EQ(OrvVideoScriptMaker::WorkFolderProblem(u"/tmp/" + std::u16string(224, u'x'), 27), "");

@@ -63,13 +63,11 @@ cv::Mat ReadSlotPicture(const std::string& path, bool keepAlpha) {
   return picture;
 }
 
-}  // namespace
-
-namespace {
 std::string WSImageName(const std::string& code, int slotIndex, int designNumber) {
   return "ss_icon_clip_" + code + "_" + platform::Format("%02d", designNumber) + "-WS" + std::to_string(slotIndex) +
          ".png";
 }
+
 }  // namespace
 
 size_t SlotInformation::LongestWorkFileName() const {

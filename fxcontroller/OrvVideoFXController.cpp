@@ -21,6 +21,17 @@ constexpr int kWhiteHeight = 1080;
 
 float OrDefault(float value, float fallback) { return value == 0.0f ? fallback : value; }
 
+// The frames a finished clip holds, counted as packets without decoding
+// them (one packet per frame for 'mp4v'); 0 when it does not open.
+int64_t CountFramesInFile(const std::string& path) {
+  cv::VideoCapture capture;
+  if (path.empty() || !capture.open(path, cv::CAP_FFMPEG)) return 0;
+  capture.set(cv::CAP_PROP_FORMAT, -1);
+  int64_t frames = 0;
+  while (capture.grab()) ++frames;
+  return frames;
+}
+
 }  // namespace
 
 namespace fxframes {
@@ -121,9 +132,7 @@ bool OrvVideoFXController::OutputHoldsEveryFrame() {
   // reaching the writer: count what decodes once the file is finished.
   const std::string path = mParams.themeResource ? mParams.themeResource->mMetaData.GetOutputFilePath() : "";
   mOutputFrameHandler->deInit();
-  OrvFXFrameHandler written;
-  mStatus.framesInFile = written.setParameters(path, "") ? written.getFrameCount() : 0;
-  written.deInit();
+  mStatus.framesInFile = CountFramesInFile(path);
   if (mStatus.framesInFile != mStatus.framesWritten) {
     ORV_LOG(kTag, "## The output holds %lld of the %lld frames written (disk full?); the render pass has not completed.",
             static_cast<long long>(mStatus.framesInFile), static_cast<long long>(mStatus.framesWritten));

@@ -17,6 +17,7 @@
 #include "scriptmaker/OrvCancelTask.h"
 #include "scriptmaker/OrvVideoScriptMaker.h"
 #include "test_end_to_end_util.h"
+#include "test_foundation_util.h"
 #include "themes/SlotInformation.h"
 
 #define GLFW_INCLUDE_NONE
@@ -203,6 +204,29 @@ TEST(ApiRuns, ACancelledCreatePassNeverSavesTheClipBefore) {
   EXPECT_FALSE(SaveReelka(platform::Utf8ToUtf16(dir.root + "/third.avi").c_str()));
   EXPECT_FALSE(platform::PathExists(dir.root + "/third.avi"));
   EXPECT_GT(e2e::Decode(dir.root + "/first.avi", {}).frames, 0);
+}
+
+TEST(ApiRuns, AFullDiskFailsTheCreatePassAndSavesNothing) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  Released release;
+  e2e::RunDir dir("full_disk");
+  StartSporty(dir, e2e::WritePhotos(dir.root, 6), {WriteSmallVideo(dir.root + "/small.avi")});
+  ASSERT_GT(GetThemeContext()->slotCount, 0);
+  {
+    // The clip stops growing at 128 kB, as on a full disk.
+    testutil::FileSizeLimit full(128 << 10);
+    KV_CreateReelka(GetThemeContext());
+  }
+  const std::string dest = dir.root + "/clip.avi";
+  std::ofstream(dest) << "the user's file";
+  EXPECT_FALSE(SaveReelka(platform::Utf8ToUtf16(dest).c_str()));
+  EXPECT_EQ(e2e::ReadFile(dest), "the user's file");
+  auto* maker = dynamic_cast<OrvVideoScriptMaker*>(gFXEngine);
+  ASSERT_NE(maker, nullptr);
+  const FXPassStatus& status = maker->LastPassStatus();
+  EXPECT_FALSE(status.completed);
+  EXPECT_GT(status.framesWritten, 0);
+  EXPECT_LT(status.framesInFile, status.framesWritten);
 }
 
 TEST(ApiRuns, CancelAndProgressNeverWaitOnEachOther) {

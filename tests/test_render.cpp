@@ -6,9 +6,6 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -21,6 +18,7 @@
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvVideoFXController.h"
+#include "test_foundation_util.h"
 #include "test_render_util.h"
 #include "themes/SlotInformation.h"
 
@@ -311,26 +309,6 @@ TEST_F(RenderTest, NoDisplayEndsThePassWithoutDrawing) {
   EXPECT_EQ(log.find("glGetError()"), std::string::npos);
 }
 
-// Writes past limitBytes fail as on a full disk (SIGXFSZ ignored); undone at the end.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limitBytes) {
-    ::getrlimit(RLIMIT_FSIZE, &mSaved);
-    mHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = mSaved;
-    limit.rlim_cur = limitBytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &mSaved);
-    std::signal(SIGXFSZ, mHandler);
-  }
-
- private:
-  rlimit mSaved{};
-  void (*mHandler)(int) = SIG_DFL;
-};
-
 TEST_F(RenderTest, AClipCutShortOrEmptyIsNoCompletePass) {
   if (!rtest::HaveDisplay()) GTEST_SKIP() << "no display for OpenGL";
   // Noise compresses badly: 150 frames make some megabytes.
@@ -343,7 +321,7 @@ TEST_F(RenderTest, AClipCutShortOrEmptyIsNoCompletePass) {
   sequence = {Scene(3004, 1, 0, 1, 1, 2.0f), Scene(3001, 1, 1, 1, 2, 2.0f), Scene(3006, 1, 2, 1, 0, 2.0f)};
   FXPassStatus status;
   {
-    FileSizeLimit full(256 << 10);
+    testutil::FileSizeLimit full(256 << 10);
     OrvVideoFXController controller(Params());
     EXPECT_FALSE(controller.WriteThemeVideo(theme));
     status = controller.GetPassStatus();

@@ -76,7 +76,12 @@ for _ in $(seq 1 1200); do
   sleep 0.1
 done
 if grep -q "reelka: rendering" "$TMP/run2.err"; then
-  sleep 1
+  # Frames in the output first: a pass stopped before its first frame leaves no output.
+  for _ in $(seq 1 600); do
+    [ "$(stat -c %s "$TMP/work2/_output.avi" 2> /dev/null || echo 0)" -gt 200000 ] && break
+    kill -0 "$PID" 2> /dev/null || break
+    sleep 0.1
+  done
   kill -INT "$PID"
   wait "$PID"
   code=$?

@@ -1,10 +1,8 @@
 // Helpers for the boundary tests: temp folders and reading the file log.
 #pragma once
 
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -51,28 +49,6 @@ struct ScopedCwd {
     if (!old.empty() && chdir(old.c_str()) != 0) {
     }
   }
-};
-
-// Writes past limitBytes fail as on a full disk (SIGXFSZ ignored); undone at the end.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limitBytes) {
-    ::getrlimit(RLIMIT_FSIZE, &mSaved);
-    mHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = mSaved;
-    limit.rlim_cur = limitBytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &mSaved);
-    std::signal(SIGXFSZ, mHandler);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit mSaved{};
-  void (*mHandler)(int) = SIG_DFL;
 };
 
 }  // namespace testutil

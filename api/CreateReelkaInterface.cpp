@@ -65,17 +65,49 @@ VideoEngine* CreateReelkaInterface::VideoEng() {
   return gVideoEngine;
 }
 
+bool CreateReelkaInterface::BeginPass(const char* tag, const char* what) {
+  std::lock_guard<std::mutex> lock(mStateMutex);
+  if (mPassRunning.load()) {
+    ORV_LOG(tag, "A pass is already running, %s refused", what);
+    return false;
+  }
+  mPassRunning = true;
+  return true;
+}
+
+bool CreateReelkaInterface::RefusedDuringPass(const char* tag, const char* what) {
+  if (!mPassRunning.load()) return false;
+  ORV_LOG(tag, "A pass is running, %s", what);
+  return true;
+}
+
 ThemeLimit CreateReelkaInterface::GetThemeLimitInfo(int themeIndex) {
-  ORV_LOG("CreateReelkaInterface::GetThemeLimitInfo", "Enter GetThemeLimitInfo");
-  ThemeLimit limit = FxEngine()->GetThemeLimitInfo(themeIndex);
-  ORV_LOG("CreateReelkaInterface::GetThemeLimitInfo", "Leave GetThemeLimitInfo");
+  static const char* tag = "CreateReelkaInterface::GetThemeLimitInfo";
+  ORV_LOG(tag, "Enter GetThemeLimitInfo");
+  ThemeLimit limit;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    // The running pass keeps its theme: the limits are answered from a theme of their own.
+    if (RefusedDuringPass(tag, "the theme in use is kept; limits answered without switching"))
+      limit = FxEngine()->QueryThemeLimitInfo(themeIndex);
+    else
+      limit = FxEngine()->GetThemeLimitInfo(themeIndex);
+  }
+  ORV_LOG(tag, "Leave GetThemeLimitInfo");
   return limit;
 }
 
 int CreateReelkaInterface::GetEstimatedTimeSec(int numOfTheme, int numOfImage, int lengthOfVideoSec) {
-  ORV_LOG("CreateReelkaInterface::GetEstimatedTimeSec", "Enter GetEstimatedTimeSec");
-  int seconds = FxEngine()->GetEstimatedTimeSec(numOfTheme, numOfImage, lengthOfVideoSec);
-  ORV_LOG("CreateReelkaInterface::GetEstimatedTimeSec", "Leave GetEstimatedTimeSec");
+  static const char* tag = "CreateReelkaInterface::GetEstimatedTimeSec";
+  ORV_LOG(tag, "Enter GetEstimatedTimeSec");
+  int seconds = -1;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    // The estimate fixes the theme's band, which the running pass reads.
+    if (!RefusedDuringPass(tag, "estimate refused"))
+      seconds = FxEngine()->GetEstimatedTimeSec(numOfTheme, numOfImage, lengthOfVideoSec);
+  }
+  ORV_LOG(tag, "Leave GetEstimatedTimeSec");
   return seconds;
 }
 
@@ -87,10 +119,7 @@ void CreateReelkaInterface::StartReelka(const UserInputContext* input) {
     ORV_LOG(tag, "UserInputContext is null, start pass not run");
     return;
   }
-  if (mPassRunning.exchange(true)) {
-    ORV_LOG(tag, "A pass is already running, start pass refused");
-    return;
-  }
+  if (!BeginPass(tag, "start pass")) return;
   ClearOnExit done{mPassRunning};
 
   InitLog(std::u16string(input->tempDirPath, platform::WideLength(input->tempDirPath, REELKA_PATH_LEN)));
@@ -183,16 +212,30 @@ int CreateReelkaInterface::GetProgressValue() {
 }
 
 ThemeSlotSequence* CreateReelkaInterface::GetThemeContext() {
-  ORV_LOG("CreateReelkaInterface::GetThemeContext", "Enter GetThemeContext");
-  ThemeSlotSequence* sequence = FxEngine()->FXGetThemeContext();
-  ORV_LOG("CreateReelkaInterface::GetThemeContext", "Leave GetThemeContext");
+  static const char* tag = "CreateReelkaInterface::GetThemeContext";
+  ORV_LOG(tag, "Enter GetThemeContext");
+  ThemeSlotSequence* sequence = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    // The slots may be half built, or read by the create pass: the buffer is handed out as it stands.
+    if (RefusedDuringPass(tag, "the theme context is handed out unchanged"))
+      sequence = FxEngine()->FXThemeContextBuffer();
+    else
+      sequence = FxEngine()->FXGetThemeContext();
+  }
+  ORV_LOG(tag, "Leave GetThemeContext");
   return sequence;
 }
 
 int CreateReelkaInterface::UpdateSlot(int slotIndex, const char16_t* imagePath) {
-  ORV_LOG("CreateReelkaInterface::UpdateSlot", "Enter UpdateSlot");
-  int result = FxEngine()->FXUpdateSlot(slotIndex, imagePath);
-  ORV_LOG("CreateReelkaInterface::UpdateSlot", "Leave UpdateSlot");
+  static const char* tag = "CreateReelkaInterface::UpdateSlot";
+  ORV_LOG(tag, "Enter UpdateSlot");
+  int result = -1;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    if (!RefusedDuringPass(tag, "slot update refused")) result = FxEngine()->FXUpdateSlot(slotIndex, imagePath);
+  }
+  ORV_LOG(tag, "Leave UpdateSlot");
   return result;
 }
 
@@ -207,7 +250,11 @@ ReplacedSlotInfo* CreateReelkaInterface::GetReplacedSlot() {
   char16_t sepBuffer[REELKA_PATH_LEN] = {0};
   char16_t* ws = wsBuffer;
   char16_t* sep = sepBuffer;
-  int percent = FxEngine()->FXGetReplacedSlot(&ws, &sep);
+  int percent = 0;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    percent = FxEngine()->FXGetReplacedSlot(&ws, &sep);
+  }
   wsBuffer[REELKA_PATH_LEN - 1] = 0;
   sepBuffer[REELKA_PATH_LEN - 1] = 0;
   ORV_LOG(tag, "After FXGetReplacedSlot, percent : %d, wp : %s, tp : %s", percent, WideToMultiByte(wsBuffer).c_str(),
@@ -229,8 +276,7 @@ void CreateReelkaInterface::CreateReelka(const ThemeSlotSequence* sequence) {
     ORV_LOG(tag, "Leave CreateReelka");
     return;
   }
-  if (mPassRunning.exchange(true)) {
-    ORV_LOG(tag, "A pass is already running, create pass refused");
+  if (!BeginPass(tag, "create pass")) {
     ORV_LOG(tag, "Leave CreateReelka");
     return;
   }
@@ -310,15 +356,26 @@ void CreateReelkaInterface::CancelEncoding() {
 }
 
 const char16_t* CreateReelkaInterface::GetFirstSlotImage() {
-  ORV_LOG("CreateReelkaInterface::GetFirstSlotImage", "Enter GetFirstSlotImage");
-  const char16_t* path = FxEngine()->FXGetFirstSlotImage();
-  ORV_LOG("CreateReelkaInterface::GetFirstSlotImage", "Leave GetFirstSlotImage");
+  static const char* tag = "CreateReelkaInterface::GetFirstSlotImage";
+  static const char16_t kNone[1] = {0};
+  ORV_LOG(tag, "Enter GetFirstSlotImage");
+  const char16_t* path = kNone;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    if (!RefusedDuringPass(tag, "no first slot image until it ends")) path = FxEngine()->FXGetFirstSlotImage();
+  }
+  ORV_LOG(tag, "Leave GetFirstSlotImage");
   return path;
 }
 
 bool CreateReelkaInterface::SaveReelka(const char16_t* destPath) {
-  ORV_LOG("CreateReelkaInterface::SaveReelka", "Enter SaveReelka");
-  bool saved = FxEngine()->FXSaveReelka(destPath);
-  ORV_LOG("CreateReelkaInterface::SaveReelka", "Leave SaveReelka");
+  static const char* tag = "CreateReelkaInterface::SaveReelka";
+  ORV_LOG(tag, "Enter SaveReelka");
+  bool saved = false;
+  {
+    std::lock_guard<std::mutex> lock(mStateMutex);
+    if (!RefusedDuringPass(tag, "nothing saved")) saved = FxEngine()->FXSaveReelka(destPath);
+  }
+  ORV_LOG(tag, "Leave SaveReelka");
   return saved;
 }

@@ -36,6 +36,10 @@ class CreateReelkaInterface {
  private:
   FXEngine* FxEngine();     // creates the script maker on first use
   VideoEngine* VideoEng();  // creates the video engine on first use
+  // Marks a pass as running; false (logged) when one already runs.
+  bool BeginPass(const char* tag, const char* what);
+  // True (logged) when a pass runs; the caller holds mStateMutex.
+  bool RefusedDuringPass(const char* tag, const char* what);
 
   bool mHasVideo = false;
   ReplacedSlotInfo* mReplacedSlotInfo = nullptr;
@@ -45,6 +49,9 @@ class CreateReelkaInterface {
   std::atomic<int> mCreateProgress{0};
   std::atomic<bool> mPassRunning{false};
   std::atomic<bool> mVideoPassLive{false};  // the video engine reports for this pass
+  // Held while a pass begins and while a call reads or changes the theme or
+  // the slots, so that no such call overlaps a pass.
+  std::mutex mStateMutex;
 };
 
 // Process-wide singletons. gEngineMutex guards creating, destroying and

@@ -1,4 +1,6 @@
 // The twelve exported functions.
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -10,14 +12,35 @@
 #include "reelka/reelka.h"
 
 namespace {
-// Guards the interface object's lifetime; taken before gEngineMutex.
-std::recursive_mutex gInterfaceMutex;
+// The interface object's lifetime. Every export but ReleaseReelka holds a use
+// of it while it runs; no lock is held across a call, so cancelling and
+// polling never wait on each other. Release waits for the uses to end and is
+// refused while a pass runs.
+std::mutex gLifeMutex;
+std::condition_variable gUsesChanged;
+int gUses = 0;
+constexpr auto kReleaseWait = std::chrono::seconds(2);
 
-CreateReelkaInterface* Interface() {
-  std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
-  if (!gCreateReelkaInterface) gCreateReelkaInterface = new CreateReelkaInterface();
-  return gCreateReelkaInterface;
-}
+class InterfaceUse {
+ public:
+  InterfaceUse() {
+    std::lock_guard<std::mutex> lock(gLifeMutex);
+    if (!gCreateReelkaInterface) gCreateReelkaInterface = new CreateReelkaInterface();
+    mInterface = gCreateReelkaInterface;
+    ++gUses;
+  }
+  ~InterfaceUse() {
+    std::lock_guard<std::mutex> lock(gLifeMutex);
+    --gUses;
+    gUsesChanged.notify_all();
+  }
+  InterfaceUse(const InterfaceUse&) = delete;
+  InterfaceUse& operator=(const InterfaceUse&) = delete;
+  CreateReelkaInterface* operator->() const { return mInterface; }
+
+ private:
+  CreateReelkaInterface* mInterface = nullptr;
+};
 
 std::string Narrow(const char16_t* wide) { return wide ? WideToMultiByte(wide) : std::string("(null)"); }
 
@@ -44,7 +67,7 @@ extern "C" {
 REELKA_API ThemeLimit GetThemeLimitInfo(int themeIndex) {
   DebugPrint("Enter GetThemeLimitInfo");
   ThemeLimit limit = Guard("GetThemeLimitInfo", ThemeLimit{0, 0, 0, 0},
-                           [&] { return Interface()->GetThemeLimitInfo(themeIndex); });
+                           [&] { return InterfaceUse()->GetThemeLimitInfo(themeIndex); });
   DebugPrint("    Limit, minImage : %d, maxImage : %d, minVideoSec : %d, maxVideoSec : %d", limit.minImage,
              limit.maxImage, limit.minVideoSec, limit.maxVideoSec);
   DebugPrint("Leave GetThemeLimitInfo");
@@ -55,7 +78,7 @@ REELKA_API int GetEstimatedTimeSec(int nNumOfTheme, int nNumOfImage, int nLength
   DebugPrint("Enter GetEstimatedTimeSec, nNumOfTheme : %d, nNumOfImage : %d, nLengthOfVideoSec : %d", nNumOfTheme,
              nNumOfImage, nLengthOfVideoSec);
   int seconds = Guard("GetEstimatedTimeSec", -1, [&] {
-    return Interface()->GetEstimatedTimeSec(nNumOfTheme, nNumOfImage, nLengthOfVideoSec);
+    return InterfaceUse()->GetEstimatedTimeSec(nNumOfTheme, nNumOfImage, nLengthOfVideoSec);
   });
   DebugPrint("Enter GetEstimatedTimeSec, estimatedTimeSec : %d", seconds);
   return seconds;
@@ -64,7 +87,7 @@ REELKA_API int GetEstimatedTimeSec(int nNumOfTheme, int nNumOfImage, int nLength
 REELKA_API void KV_StartReelka(const UserInputContext* input) {
   DebugPrint("Enter KV_StartReelka");
   Guard("KV_StartReelka", 0, [&] {
-    Interface()->StartReelka(input);
+    InterfaceUse()->StartReelka(input);
     return 0;
   });
   DebugPrint("Leave KV_StartReelka");
@@ -72,8 +95,7 @@ REELKA_API void KV_StartReelka(const UserInputContext* input) {
 
 REELKA_API int GetProgressValue(void) {
   int percent = Guard("GetProgressValue", 0, [&] {
-    std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
-    return Interface()->GetProgressValue();
+    return InterfaceUse()->GetProgressValue();
   });
   DebugPrint("Called, GetProgressValue(), return %d", percent);
   return percent;
@@ -82,24 +104,24 @@ REELKA_API int GetProgressValue(void) {
 REELKA_API ThemeSlotSequence* GetThemeContext(void) {
   DebugPrint("Enter&Leave GetThemeContext");
   return Guard("GetThemeContext", static_cast<ThemeSlotSequence*>(nullptr),
-               [&] { return Interface()->GetThemeContext(); });
+               [&] { return InterfaceUse()->GetThemeContext(); });
 }
 
 REELKA_API int KV_UpdateSlot(int slotIndex, const reelka_char16* imagePath) {
   DebugPrint("Called, KV_UpdateSlot() Index : %d, ImagePath %s", slotIndex, Narrow(imagePath).c_str());
-  return Guard("KV_UpdateSlot", -1, [&] { return Interface()->UpdateSlot(slotIndex, imagePath); });
+  return Guard("KV_UpdateSlot", -1, [&] { return InterfaceUse()->UpdateSlot(slotIndex, imagePath); });
 }
 
 REELKA_API ReplacedSlotInfo* GetReplacedSlot(void) {
   DebugPrint("Called, GetReplacedSlot");
   return Guard("GetReplacedSlot", static_cast<ReplacedSlotInfo*>(nullptr),
-               [&] { return Interface()->GetReplacedSlot(); });
+               [&] { return InterfaceUse()->GetReplacedSlot(); });
 }
 
 REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence) {
   DebugPrint("Called, KV_CreateReelka");
   Guard("KV_CreateReelka", 0, [&] {
-    Interface()->CreateReelka(sequence);
+    InterfaceUse()->CreateReelka(sequence);
     return 0;
   });
 }
@@ -107,8 +129,7 @@ REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence) {
 REELKA_API void CancelEncoding(void) {
   DebugPrint("Called, CancelEncoding()");
   Guard("CancelEncoding", 0, [&] {
-    std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
-    Interface()->CancelEncoding();
+    InterfaceUse()->CancelEncoding();
     return 0;
   });
 }
@@ -116,22 +137,29 @@ REELKA_API void CancelEncoding(void) {
 REELKA_API const reelka_char16* GetFirstSlotImage(void) {
   DebugPrint("Called, GetFirstSlotImage");
   const char16_t* path = Guard("GetFirstSlotImage", static_cast<const char16_t*>(kEmpty),
-                               [&] { return Interface()->GetFirstSlotImage(); });
+                               [&] { return InterfaceUse()->GetFirstSlotImage(); });
   return path ? path : kEmpty;
 }
 
 REELKA_API bool SaveReelka(const reelka_char16* destPath) {
   DebugPrint("Called, SaveReelka() : return : %s", Narrow(destPath).c_str());
-  return Guard("SaveReelka", false, [&] { return Interface()->SaveReelka(destPath); });
+  return Guard("SaveReelka", false, [&] { return InterfaceUse()->SaveReelka(destPath); });
 }
 
 REELKA_API void ReleaseReelka(void) {
   DebugPrint("Called, ReleaseReelka");
   Guard("ReleaseReelka", 0, [&] {
-    std::lock_guard<std::recursive_mutex> lock(gInterfaceMutex);
-    if (gCreateReelkaInterface && gCreateReelkaInterface->IsPassRunning()) {
+    std::unique_lock<std::mutex> lock(gLifeMutex);
+    if (!gCreateReelkaInterface) return 0;
+    if (gCreateReelkaInterface->IsPassRunning()) {
       ORV_LOG("ReleaseReelka", "A pass is still running, release refused");
       DebugPrint("ReleaseReelka refused: a pass is still running");
+      return 0;
+    }
+    // Calls of other threads end first; a pass begun meanwhile keeps the object.
+    if (!gUsesChanged.wait_for(lock, kReleaseWait, [] { return gUses == 0; })) {
+      ORV_LOG("ReleaseReelka", "Another call is still running, release refused");
+      DebugPrint("ReleaseReelka refused: another call is still running");
       return 0;
     }
     delete gCreateReelkaInterface;

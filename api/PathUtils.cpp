@@ -35,7 +35,8 @@ std::u16string MultiByteToWide(const char* narrow) {
 }
 
 bool IsReadableFile(std::string path) {
-  if (path.empty()) return false;
+  // Opening a pipe or a device could block: only regular files are tried.
+  if (!platform::IsRegularFile(path)) return false;
   std::ifstream in(path, std::ios::binary);
   return in.good();
 }
@@ -78,7 +79,10 @@ std::string GetReadablePath(const char16_t* wide) {
   // The narrow form does not open: link to the real name when the file exists.
   std::string real = platform::Utf16ToUtf8(std::u16string(wide, platform::WideLength(wide, kMaxWideUnits)));
   if (!platform::IsRegularFile(real)) {
-    ORV_LOG("GetReadablePath", "File does not exist, no link made : %s", narrow.c_str());
+    if (platform::PathExists(real))
+      ORV_LOG("GetReadablePath", "Not a regular file, no link made : %s", narrow.c_str());
+    else
+      ORV_LOG("GetReadablePath", "File does not exist, no link made : %s", narrow.c_str());
     return narrow;
   }
   return GetSymbolicName(wide);

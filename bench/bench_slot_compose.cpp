@@ -70,6 +70,25 @@ int main() {
   OrvColorUtils::SetGreyColors(&colours, 6);
   std::printf("PickColorFromImage 5640x3172 JPEG: %8.1f ms\n",
               TimeMs(3, [&] { OrvColorUtils::PickColorFromImage(&colours, photo); }));
+  // A 64 x 64 JPEG whose frame header declares 32768 x 32768.
+  std::vector<uchar> bytes;
+  cv::Mat noise(64, 64, CV_8UC3);
+  cv::randu(noise, 0, 255);
+  cv::imencode(".jpg", noise, bytes, {cv::IMWRITE_JPEG_QUALITY, 30});
+  for (size_t i = 2; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = bytes[i + 7] = 0x80;
+      bytes[i + 6] = bytes[i + 8] = 0x00;
+      break;
+    }
+  }
+  const std::string bomb = root + "bomb.jpg";
+  if (FILE* f = std::fopen(bomb.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  std::printf("ReadPicture 32768x32768 declared:  %8.1f ms (%zu-byte file)\n",
+              TimeMs(3, [&] { OrvColorUtils::ReadPicture(bomb, false, "bench"); }), bytes.size());
   cv::Mat frame = OrvColorUtils::BlackFrame();
   cv::Mat overlay(1080, 1920, CV_8UC4, cv::Scalar(10, 20, 30, 128));
   std::printf("BlendImage 1920x1080 half alpha:   %8.1f ms\n",

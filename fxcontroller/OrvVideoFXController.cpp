@@ -21,6 +21,17 @@ constexpr int kWhiteHeight = 1080;
 
 float OrDefault(float value, float fallback) { return value == 0.0f ? fallback : value; }
 
+// The frames a finished clip holds, counted as packets without decoding
+// them (one packet per frame for 'mp4v'); 0 when it does not open.
+int64_t CountFramesInFile(const std::string& path) {
+  cv::VideoCapture capture;
+  if (path.empty() || !capture.open(path, cv::CAP_FFMPEG)) return 0;
+  capture.set(cv::CAP_PROP_FORMAT, -1);
+  int64_t frames = 0;
+  while (capture.grab()) ++frames;
+  return frames;
+}
+
 }  // namespace
 
 namespace fxframes {
@@ -111,6 +122,25 @@ OrvVideoFXController::~OrvVideoFXController() {
   mParams.progress = nullptr;
 }
 
+bool OrvVideoFXController::OutputHoldsEveryFrame() {
+  static const char* const kTag = "OrvVideoFXController::OutputHoldsEveryFrame";
+  if (mStatus.framesWritten <= 0) {
+    ORV_LOG(kTag, "## No frame was written; the render pass has not completed.");
+    return false;
+  }
+  // A full disk or a file-size limit cuts the file short without an error
+  // reaching the writer: count what decodes once the file is finished.
+  const std::string path = mParams.themeResource ? mParams.themeResource->mMetaData.GetOutputFilePath() : "";
+  mOutputFrameHandler->deInit();
+  mStatus.framesInFile = CountFramesInFile(path);
+  if (mStatus.framesInFile != mStatus.framesWritten) {
+    ORV_LOG(kTag, "## The output holds %lld of the %lld frames written (disk full?); the render pass has not completed.",
+            static_cast<long long>(mStatus.framesInFile), static_cast<long long>(mStatus.framesWritten));
+    return false;
+  }
+  return true;
+}
+
 SceneOutcome OrvVideoFXController::SkipScene(const char* method, const char* why) {
   ORV_LOG(method, "## Scene skipped: %s", why);
   return SceneOutcome::Skip(why);
@@ -195,7 +225,8 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
   if (cancelled()) return true;
 
   if (!mOutputFrameHandler || !mOutputFrameHandler->isOutputOpen()) {
-    ORV_LOG(kTag, "## The output video is not open; the render pass ends without drawing.");
+    ORV_LOG(kTag, "## The output video (%d x %d) is not open; the render pass ends without drawing.", mWidth,
+            mHeight);
     mStatus.noWriter = true;
     return false;
   }
@@ -276,7 +307,7 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
   mSlotPictureCache.clear();
   DrainFrameWrites();
   mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
-  mStatus.completed = !IsCanceled();
+  mStatus.completed = !IsCanceled() && OutputHoldsEveryFrame();
   if (mStatus.scenesSkipped > 0)
     ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
   ORV_LOG(kTag, "Scenes: %d drawn, %d cut short, %d skipped, %d failed; %lld frames written", mStatus.scenesDrawn,

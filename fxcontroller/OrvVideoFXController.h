@@ -42,7 +42,8 @@ struct FXPassStatus {
   int32_t scenesCutShort = 0;  // the video ran out before the scene's end
   int32_t scenesSkipped = 0;
   int32_t scenesFailed = 0;    // drawn without a working shader program
-  int64_t framesWritten = 0;
+  int64_t framesWritten = 0;   // frames handed to the encoder
+  int64_t framesInFile = -1;   // frames that decode from the finished output; -1 unchecked
   std::vector<SceneOutcome> scenes;  // one per scene walked, in order
 };
 
@@ -95,6 +96,8 @@ class OrvVideoFXController : public OrvFXCancelTask {
   SceneOutcome SkipScene(const char* method, const char* why);
   // Counts the outcome of scene i of n and logs it when it is not a clean draw.
   void RecordScene(int i, int n, const SceneOutcome& outcome);
+  // Finishes the output and checks that every frame written decodes from it.
+  bool OutputHoldsEveryFrame();
   // Slots each scene shows, to drop composed pictures after their last use.
   std::vector<int> SlotsOfScene(const ThemeScene& scene) const;
   int SlotOf(int type, int index) const;

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
@@ -50,6 +52,9 @@ const char* const kResourceFolder = "ReelkaResource";
 // append to the working folder.
 const size_t kMaxWorkDirUnits = 260;
 const size_t kMaxPathUnits = REELKA_PATH_LEN - 1;
+// The clip takes the size of the smallest video; the encoder takes no side
+// of a single pixel.
+const int kMinClipSide = 2;
 
 enum ExitCode { kOk = 0, kNoClip = 1, kBadInput = 2, kCancelled = 130 };
 
@@ -130,6 +135,15 @@ bool ToWide(const std::string& path, std::u16string& wide, size_t maxUnits, cons
             std::to_string(wide.size()) + " characters, at most " + std::to_string(maxUnits) + ")";
     return false;
   }
+  return true;
+}
+
+// True when the display the library draws its hidden window on opens.
+bool DisplayOpens() {
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
+  glfwSetErrorCallback(nullptr);
+  if (glfwInit() != GLFW_TRUE) return false;
+  glfwTerminate();
   return true;
 }
 
@@ -215,9 +229,9 @@ int Host::ChooseResources() {
   } else if (HasResources(REELKA_DEFAULT_RESOURCE_DIR)) {
     mResources = Absolute(REELKA_DEFAULT_RESOURCE_DIR);
   } else {
-    mResources = ec ? std::string(".") : current.string();
-    Warn(std::string("no ") + kResourceFolder + " folder in the current folder or in " +
-         REELKA_DEFAULT_RESOURCE_DIR + "; the themes' art will be missing (see --resources)");
+    Fail(std::string("no ") + kResourceFolder + " folder in the current folder or in " +
+         REELKA_DEFAULT_RESOURCE_DIR + ": the themes' art is missing (see --resources)");
+    return kBadInput;
   }
   return kOk;
 }
@@ -226,6 +240,9 @@ int Host::CheckInputs() {
   std::string why;
   std::error_code ec;
 
+  // The library's choice of the clip size: the smallest of the videos.
+  int clipWidth = 0, clipHeight = 0;
+  std::string smallest;
   for (auto& video : mOptions.videos) {
     video = Absolute(video);
     if (!IsReadableFile(video, why)) {
@@ -247,6 +264,19 @@ int Host::CheckInputs() {
       return kBadInput;
     }
     mVideoSecondsExact += frames / fps;
+    const int width = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
+    const int height = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
+    if (smallest.empty() || width < clipWidth || height < clipHeight) {
+      clipWidth = width;
+      clipHeight = height;
+      smallest = video;
+    }
+  }
+  if (!smallest.empty() && (clipWidth < kMinClipSide || clipHeight < kMinClipSide)) {
+    Fail("video " + Quote(smallest) + " is " + std::to_string(clipWidth) + " x " + std::to_string(clipHeight) +
+         ": the clip takes the size of the smallest video, and this output size is too small (at least " +
+         std::to_string(kMinClipSide) + " x " + std::to_string(kMinClipSide) + ")");
+    return kBadInput;
   }
   mVideoSeconds = static_cast<int>(std::min(std::floor(mVideoSecondsExact), 1e9));
 
@@ -528,9 +558,9 @@ int Host::SaveClip(const std::u16string& firstSlotImage) {
   }
   if (!saved || size == 0 || !drewFrames) {
     fs::remove(temp, ec);
-    std::string reason = !saved            ? "the library could not save it"
-                         : size == 0       ? "the library's output is empty"
-                                           : "the library drew no frame in this run";
+    std::string reason = !saved      ? "the library did not complete the clip; --log writes its reasons"
+                         : size == 0 ? "the library's output is empty"
+                                     : "the library drew no frame in this run";
     Fail("no clip was produced (" + reason + ")");
     return kNoClip;
   }
@@ -557,12 +587,12 @@ int Host::SaveClip(const std::u16string& firstSlotImage) {
 }
 
 int Host::Run() {
+  if (!DisplayOpens())
+    return Fail("no display: the library draws in a hidden OpenGL window; run reelka under xvfb-run -a");
   int code = CheckInputs();
   if (code != kOk) return code;
   code = ChooseResources();
   if (code != kOk) return code;
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    Warn("no display: the library draws in a hidden OpenGL window; run under xvfb-run -a");
 
   InstallInterruptHandler();
   const std::string themeName = ThemeName(mOptions.theme);

@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -214,8 +215,18 @@ bool CopyFileAtomic(const std::string& from, const std::string& to) {
   FILE* in = std::fopen(from.c_str(), "rb");
   if (!in) return false;
   // A unique sibling: no existing file is ever touched but the destination.
-  std::string tmp = to + ".XXXXXX";
-  int fd = ::mkstemp(&tmp[0]);
+  // It is made with mode 0666 so that the umask applies, as to any new file;
+  // a file it replaces passes on its permissions.
+  std::string tmp;
+  int fd = -1;
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = Format("%s.%d.%u.tmp", to.c_str(), static_cast<int>(::getpid()), counter++);
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  struct stat old;
+  if (fd >= 0 && ::stat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 0777);
   FILE* out = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
   if (!out) {
     if (fd >= 0) {

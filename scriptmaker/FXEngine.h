@@ -12,10 +12,14 @@ class FXEngine {
  public:
   virtual ~FXEngine() = default;
   virtual ThemeLimit GetThemeLimitInfo(int themeIndex) = 0;
+  // The limits of a theme; the chosen theme and its slots stay as they are.
+  virtual ThemeLimit QueryThemeLimitInfo(int themeIndex) = 0;
   virtual int GetEstimatedTimeSec(int numOfTheme, int numOfImage, int lengthOfVideoSec) = 0;
   virtual SummaryPlan FXGetSummaryPlan() = 0;
   virtual void FXStartReelka(int reserved, const UserInputContext* input, std::vector<SummarizedVideo>* list) = 0;
   virtual ThemeSlotSequence* FXGetThemeContext() = 0;
+  // The theme-context buffer as it stands, not refreshed from the slots.
+  virtual ThemeSlotSequence* FXThemeContextBuffer() = 0;
   // 0 when the slot was replaced, -1 otherwise.
   virtual int FXUpdateSlot(int slotIndex, const char16_t* imagePath) = 0;
   virtual int FXGetReplacedSlot(char16_t** wsPath, char16_t** sepPath) = 0;

@@ -1,5 +1,6 @@
 #include "scriptmaker/OrvVideoScriptMaker.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -12,9 +13,11 @@ namespace {
 constexpr size_t kSceneCapacity = 100;
 char16_t gFirstSlotImageBuffer[REELKA_PATH_LEN];
 
-std::string NarrowField(const char16_t* field) {
-  return WideToMultiByte(std::u16string(field, platform::WideLength(field, REELKA_PATH_LEN)).c_str());
+std::u16string FieldText(const char16_t* field) {
+  return std::u16string(field, platform::WideLength(field, REELKA_PATH_LEN));
 }
+
+std::string NarrowField(const char16_t* field) { return WideToMultiByte(FieldText(field).c_str()); }
 }  // namespace
 
 OrvVideoScriptMaker::OrvVideoScriptMaker()
@@ -35,8 +38,18 @@ OrvVideoScriptMaker::~OrvVideoScriptMaker() {
 
 ThemeLimit OrvVideoScriptMaker::GetThemeLimitInfo(int themeIndex) {
   static const char* tag = "OrvVideoScriptMaker::GetThemeLimitInfo";
-  mSlotInformationPtr = CreateThemeSlotInformation(themeIndex);
   ThemeLimit limit{0, 0, 0, 0};
+  // Asking again for the theme in use keeps it, with the slots of the run.
+  if (mSlotInformationPtr && themeIndex == mThemeIndex) {
+    mSlotInformationPtr->GetThemeLimitInfo(&limit);
+    ORV_LOG(tag, "Theme Index : %d is in use and kept, image(min,max) : %d, %d, video(min,max) : %d %d", themeIndex,
+            limit.minImage, limit.maxImage, limit.minVideoSec, limit.maxVideoSec);
+    return limit;
+  }
+  mSlotInformationPtr = CreateThemeSlotInformation(themeIndex);
+  // The slots belonged to the theme that was replaced.
+  if (!mSlotContexts.empty()) ORV_LOG(tag, "Theme changed: the slots of the earlier theme are dropped");
+  mSlotContexts.clear();
   if (!mSlotInformationPtr) {
     mThemeIndex = -1;
     ORV_LOG(tag, "Could not found theme Index : %d(available 0~2)", themeIndex);
@@ -46,6 +59,17 @@ ThemeLimit OrvVideoScriptMaker::GetThemeLimitInfo(int themeIndex) {
   mSlotInformationPtr->GetThemeLimitInfo(&limit);
   ORV_LOG(tag, "Theme Index : %d, image(min,max) : %d, %d, video(min,max) : %d %d", themeIndex, limit.minImage,
           limit.maxImage, limit.minVideoSec, limit.maxVideoSec);
+  return limit;
+}
+
+ThemeLimit OrvVideoScriptMaker::QueryThemeLimitInfo(int themeIndex) {
+  ThemeLimit limit{0, 0, 0, 0};
+  std::shared_ptr<SlotInformation> theme = CreateThemeSlotInformation(themeIndex);
+  if (theme) {
+    theme->GetThemeLimitInfo(&limit);
+  } else {
+    ORV_LOG("OrvVideoScriptMaker::QueryThemeLimitInfo", "Could not found theme Index : %d(available 0~2)", themeIndex);
+  }
   return limit;
 }
 
@@ -116,6 +140,11 @@ void OrvVideoScriptMaker::FXStartReelka(int reserved, const UserInputContext* in
     ORV_LOG(tag, "No picture was given: a start pass needs at least one picture; no slots filled");
     return;
   }
+  const std::string problem = WorkFolderProblem(FieldText(copy.tempDirPath), mSlotInformationPtr->LongestWorkFileName());
+  if (!problem.empty()) {
+    ORV_LOG(tag, "Work folder refused, %s; no slots filled", problem.c_str());
+    return;
+  }
   gSlotProgressTarget = mProgressTarget;
   mSlotInformationPtr->FillSlotContext(&mSlotContexts, list, mInput.get());
   gSlotProgressTarget = nullptr;
@@ -168,9 +197,14 @@ int OrvVideoScriptMaker::FXGetReplacedSlot(char16_t** wsPath, char16_t** sepPath
 int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vector<SummarizedVideo>* list) {
   static const char* tag = "OrvVideoScriptMaker::Start";
   ORV_LOG(tag, "OrvVideoScriptMaker() Start");
-  if (IsCanceled()) return 0;
   if (mRunning.exchange(true)) return -1;
-  mLastPassCompleted = false;
+  // The outcome and the clip of an earlier pass never outlive this one,
+  // however it ends.
+  ForgetLastPass();
+  if (IsCanceled()) {
+    mRunning = false;
+    return 0;
+  }
   if (!mSlotInformationPtr) {
     ORV_LOG(tag, "No theme is chosen: the create pass needs GetThemeLimitInfo and a start pass first");
     mRunning = false;
@@ -181,12 +215,6 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
     mRunning = false;
     return -1;
   }
-  // A stale clip or still of an earlier pass must never be taken for this one.
-  std::string output = gOutfileTempDir + gOutputVideoSuffix;
-  std::string still = gOutfileTempDir + gFirstSlotImageSuffix;
-  std::remove(output.c_str());
-  std::remove(still.c_str());
-  gFirstSlotImagePath.clear();
 
   mSlots = slots;
   mSlotCount = slots ? std::min(std::max(slotCount, 0), REELKA_MAX_SLOTS) : 0;
@@ -203,9 +231,41 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
   ORV_LOG(tag, "DeInit() Start");
   DeInit();
   ORV_LOG(tag, "DeInit() End");
+  if (mLastPassStatus.framesWritten == 0) {
+    // Nothing was drawn: no empty clip is left behind.
+    const std::string output = mThemeResource.mMetaData.GetOutputFilePath();
+    if (!output.empty() && std::remove(output.c_str()) == 0)
+      ORV_LOG(tag, "No frame was written, the empty output is removed : %s", output.c_str());
+  }
   mRunning = false;
   ORV_LOG(tag, "End of Start()");
   return 0;
+}
+
+void OrvVideoScriptMaker::ForgetLastPass() {
+  mLastPassCompleted = false;
+  mLastPassStatus = FXPassStatus();
+  std::string output = gOutfileTempDir + gOutputVideoSuffix;
+  std::string still = gOutfileTempDir + gFirstSlotImageSuffix;
+  std::remove(output.c_str());
+  std::remove(still.c_str());
+  gFirstSlotImagePath.clear();
+}
+
+std::string OrvVideoScriptMaker::WorkFolderProblem(const std::u16string& tempDir, size_t longestName) {
+  // Names are stored in the host's fields of REELKA_PATH_LEN units, terminator included.
+  const size_t maxUnits = REELKA_PATH_LEN - 1;
+  if (tempDir.size() + longestName > maxUnits)
+    return platform::Format("the path is %zu characters long, at most %zu leave room for the working file names",
+                            tempDir.size(), longestName < maxUnits ? maxUnits - longestName : 0);
+  // The folder's last part and a name (with its "~tmp" while written) make one file name.
+  const std::string narrow = WideToMultiByte(tempDir.c_str());
+  const size_t lastPart = narrow.size() - (narrow.rfind('/') == std::string::npos ? 0 : narrow.rfind('/') + 1);
+  const size_t kTempMark = 4;
+  if (lastPart + longestName + kTempMark > NAME_MAX)
+    return platform::Format("its last part is %zu bytes, at most %zu leave room for the working file names", lastPart,
+                            NAME_MAX > longestName + kTempMark ? NAME_MAX - longestName - kTempMark : 0);
+  return std::string();
 }
 
 void OrvVideoScriptMaker::Init(const SlotContext* slots, std::vector<SummarizedVideo>* list) {
@@ -317,6 +377,7 @@ void OrvVideoScriptMaker::DoApplingEffects() {
   ORV_LOG(tag, "Start Making Theme");
   if (IsCanceled()) return;
   mController->WriteThemeVideo(mSlotInformationPtr);
+  mLastPassStatus = mController->GetPassStatus();
   mLastPassCompleted = mController->PassCompleted() && !IsCanceled();
   if (IsCanceled()) return;
   ORV_LOG(tag, "End Making Theme");

@@ -3,15 +3,15 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "fxcontroller/OrvVideoFXController.h"
 #include "reelka/reelka.h"
 #include "scriptmaker/FXEngine.h"
 #include "scriptmaker/OrvCancelTask.h"
 #include "scriptmaker/ThemeResource.h"
 #include "themes/SlotInformation.h"
-
-class OrvVideoFXController;
 
 class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
  public:
@@ -21,10 +21,12 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   OrvVideoScriptMaker& operator=(const OrvVideoScriptMaker&) = delete;
 
   ThemeLimit GetThemeLimitInfo(int themeIndex) override;
+  ThemeLimit QueryThemeLimitInfo(int themeIndex) override;
   int GetEstimatedTimeSec(int numOfTheme, int numOfImage, int lengthOfVideoSec) override;
   SummaryPlan FXGetSummaryPlan() override;
   void FXStartReelka(int reserved, const UserInputContext* input, std::vector<SummarizedVideo>* list) override;
   ThemeSlotSequence* FXGetThemeContext() override;
+  ThemeSlotSequence* FXThemeContextBuffer() override { return mThemeSlotSequence.get(); }
   int FXUpdateSlot(int slotIndex, const char16_t* imagePath) override;
   int FXGetReplacedSlot(char16_t** wsPath, char16_t** sepPath) override;
   int Start(const SlotContext* slots, int slotCount, std::vector<SummarizedVideo>* list) override;
@@ -46,9 +48,16 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   const ThemeResource& GetThemeResource() const { return mThemeResource; }
   const std::vector<SlotContext>& GetSlotContexts() const { return mSlotContexts; }
   bool LastPassCompleted() const { return mLastPassCompleted; }
+  const FXPassStatus& LastPassStatus() const { return mLastPassStatus; }
+
+  // Empty when every working file fits behind tempDir (in the host's
+  // fixed path fields and as a file name); else why it does not.
+  static std::string WorkFolderProblem(const std::u16string& tempDir, size_t longestName);
 
  private:
   bool IsCanceled() override { return OrvFXCancelTask::IsCanceled(); }
+  // Forgets the last pass and removes its clip and still.
+  void ForgetLastPass();
 
   std::unique_ptr<UserInputContext> mInput;
   const SlotContext* mSlots = nullptr;
@@ -65,4 +74,5 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   std::unique_ptr<ThemeSlotSequence> mThemeSlotSequence;
   std::atomic<int>* mProgressTarget = nullptr;
   bool mLastPassCompleted = false;
+  FXPassStatus mLastPassStatus;
 };

@@ -1,6 +1,6 @@
 #!/bin/bash
 # The reelka host program end to end: a full run, a run interrupted while it
-# renders, and refused input.
+# renders, and refused input (too few photos, no display, a 1 x 1 video).
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -88,7 +88,12 @@ for _ in $(seq 1 1200); do
   sleep 0.1
 done
 if grep -q "reelka: rendering" "$TMP/run2.err"; then
-  sleep 1
+  # Frames in the output first: a pass stopped before its first frame leaves no output.
+  for _ in $(seq 1 600); do
+    [ "$(stat -c %s "$TMP/work2/_output.avi" 2> /dev/null || echo 0)" -gt 200000 ] && break
+    kill -0 "$PID" 2> /dev/null || break
+    sleep 0.1
+  done
   kill -INT "$PID"
   wait "$PID"
   code=$?
@@ -114,6 +119,23 @@ code=$?
 lines=$(wc -l < "$TMP/run3.err")
 [ "$lines" -eq 1 ] || { fail "too few photos: $lines lines on stderr (expected 1)"; cat "$TMP/run3.err"; }
 [ -e "$TMP/out/few.avi" ] && fail "too few photos still wrote a clip"
+
+# 4. No display, 5. a 1 x 1 video (the clip takes the smallest video's size):
+# refused before anything is written, saying why.
+head -c 2250 /dev/zero > "$TMP/raw.rgb"
+ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 1x1 -r 25 -i "$TMP/raw.rgb" -c:v ffv1 "$TMP/tiny.avi" ||
+  { echo "FAIL: cannot make the 1 x 1 video"; exit 1; }
+env -u DISPLAY -u WAYLAND_DISPLAY "$REELKA" --theme MODERN --work "$TMP/work4" --output "$TMP/out/c4.avi" "${PHOTOS[@]}" 2> "$TMP/run4.err"
+echo "exit $?" >> "$TMP/run4.err"
+"$REELKA" --theme SPORTY --work "$TMP/work5" --output "$TMP/out/c5.avi" --video "$TMP/tiny.avi" "${PHOTOS[@]}" \
+  2> "$TMP/run5.err" > /dev/null
+echo "exit $?" >> "$TMP/run5.err"
+for run in "4:no display.*xvfb-run -a" "5:is 1 x 1: .*too small"; do
+  n=${run%%:*}
+  { grep -q "${run#*:}" "$TMP/run$n.err" && grep -q "^exit 2$" "$TMP/run$n.err"; } ||
+    { fail "refusal $n: no exit 2 with its reason"; cat "$TMP/run$n.err"; }
+  [ -e "$TMP/out/c$n.avi" ] || [ -e "$TMP/work$n/_output.avi" ] && fail "refusal $n left a file behind"
+done
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -81,6 +81,29 @@ TEST(PlatformFiles, AtomicCopyReplacesOnlyTheDestination) {
   EXPECT_FALSE(platform::CopyFileAtomic(src, run.root + "/nowhere/dst.bin"));
 }
 
+TEST(PlatformFiles, AtomicCopyGivesTheUsualPermissions) {
+  TempRun run(false);
+  const std::string src = run.root + "/src.bin", old = run.root + "/old.avi";
+  std::ofstream(src) << "clip";
+  std::ofstream(old) << "old";
+  ::chmod(src.c_str(), 0600);
+  ::chmod(old.c_str(), 0604);
+  auto mode = [](const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+  };
+  const mode_t saved = ::umask(077);
+  // A replaced file passes on its permissions; a new one gets 0666 less the umask.
+  EXPECT_TRUE(platform::CopyFileAtomic(src, old));
+  EXPECT_EQ(mode(old), 0604);
+  for (const mode_t mask : {022, 027, 0}) {
+    ::umask(mask);
+    EXPECT_TRUE(platform::CopyFileAtomic(src, run.root + "/new" + std::to_string(mask)));
+    EXPECT_EQ(mode(run.root + "/new" + std::to_string(mask)), 0666 & ~static_cast<int>(mask)) << mask;
+  }
+  ::umask(saved);
+}
+
 TEST(PlatformDebug, OutputIsCapturedAndSilentByDefault) {
   platform::SetDebugCapture(true);
   DebugPrint("Called, %s", "CancelEncoding()");

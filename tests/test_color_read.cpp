@@ -2,9 +2,13 @@
 // and no failure that escapes.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <fstream>
 
 #include "test_slot_util.h"
+#include "themes/PictureHeader.h"
 
 using namespace slottest;
 
@@ -252,4 +256,126 @@ TEST(ColorRead, BadFilesGiveEmptyPicturesAndOneLogLine) {
   EXPECT_EQ(log[end - 1], ')');
   EXPECT_EQ(log.compare(end + 1, 1, "["), 0);
   EXPECT_EQ(CountOf(log, "## Couldn't read image file, empty path"), 2);
+}
+
+namespace {
+
+std::vector<uchar> Encode(const char* ext, const cv::Mat& m, const std::vector<int>& params = {}) {
+  std::vector<uchar> bytes;
+  cv::imencode(ext, m, bytes, params);
+  return bytes;
+}
+
+// The bytes of a literal, embedded NULs included.
+template <size_t N>
+std::vector<uchar> Bytes(const char (&text)[N]) {
+  return std::vector<uchar>(text, text + N - 1);
+}
+
+}  // namespace
+
+TEST(PictureHeader, DeclaredSizesOfEveryCheckedFormat) {
+  testutil::TempRun run;
+  const cv::Mat m = Quadrants(40, 24);
+  std::vector<uchar> topDownBmp = Encode(".bmp", m);
+  topDownBmp[22] = static_cast<uchar>(-24);  // negative height: rows stored top first
+  std::fill(topDownBmp.begin() + 23, topDownBmp.begin() + 26, 0xFF);
+  // Big-endian TIFF: width a SHORT, height a LONG, 3 x 8 bits stored apart.
+  const std::vector<uchar> tiff = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 3,     // header, three entries
+                                   1, 0, 0, 3, 0, 0, 0, 1, 2, 128, 0, 0,  // 256: 640
+                                   1, 1, 0, 4, 0, 0, 0, 1, 0, 1, 17, 112, // 257: 70000
+                                   1, 2, 0, 3, 0, 0, 0, 3, 0, 0, 0, 50,   // 258: at 50
+                                   0, 0, 0, 0, 0, 8, 0, 8, 0, 8};
+  std::vector<uchar> extendedWebp = Bytes("RIFF\x1e\0\0\0WEBPVP8X\n\0\0\0\0\0\0\0");
+  extendedWebp.insert(extendedWebp.end(), {0x1F, 0x4E, 0, 0x0F, 0x27, 0});  // 20000 x 10000
+  const struct {
+    const char* name;
+    std::vector<uchar> bytes;
+    int64_t width, height;
+    bool jpeg;
+  } cases[] = {
+      {"progressive.jpg", Encode(".jpg", m, {cv::IMWRITE_JPEG_PROGRESSIVE, 1}), 40, 24, true},
+      {"top-down.bmp", topDownBmp, 40, 24, false},
+      {"big-endian.tif", tiff, 640, 70000, false},
+      {"lossy.webp", Encode(".webp", m, {cv::IMWRITE_WEBP_QUALITY, 80}), 40, 24, false},
+      {"extended.webp", extendedWebp, 20000, 10000, false},
+      {"comment.ppm", Bytes("P6\n# by hand\n640 480\n255\n"), 640, 480, false},
+      {"no-frame.jpg", {0xFF, 0xD8, 0xFF, 0xD9}, 0, 0, false},
+      {"other.gif", Bytes("GIF89a\1\0\1\0"), 0, 0, false},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(run.root + "/" + c.name, c.bytes);
+    const PictureHeader h = ReadPictureHeader(run.root + "/" + c.name);
+    EXPECT_EQ(h.known, c.width > 0) << c.name;
+    EXPECT_EQ(h.jpeg, c.jpeg) << c.name;
+    EXPECT_EQ(h.width, c.width) << c.name;
+    EXPECT_EQ(h.height, c.height) << c.name;
+  }
+  // An EXIF segment before the frame header, an IHDR claiming 20000 x 20000.
+  EXPECT_EQ(ReadPictureHeader(JpegWithOrientation(run.root + "/exif.jpg", m, 6)).width, 40);
+  EXPECT_EQ(ReadPictureHeader(PngClaiming(run.root + "/claims.png", 20000, 20000)).height, 20000);
+
+  // Within the limit a picture is read whole; a JPEG shrinks while it is
+  // decoded (sides rounded up), anything else is refused.
+  const struct {
+    int64_t width, height;
+    bool jpeg;
+    int factor;
+  } reductions[] = {{8000, 6250, true, 1},   {8000, 6251, true, 2},   {8000, 6251, false, 0},
+                    {20000, 20000, true, 4}, {32768, 32768, true, 8}, {65535, 65535, true, 0},
+                    {4294967295, 4294967295, false, 0}};
+  for (const auto& r : reductions)
+    EXPECT_EQ(PictureReduction(r.width, r.height, r.jpeg), r.factor) << r.width << " x " << r.height;
+}
+
+TEST(PictureHeader, APictureBombIsReadSmallForEveryUse) {
+  testutil::TempRun run;
+  InitLog(run.WorkWide());
+  // A 64 x 64 JPEG of noise whose frame header claims 32768 x 32768.
+  cv::Mat noise(64, 64, CV_8UC3);
+  cv::randu(noise, 0, 255);
+  std::vector<uchar> jpg = Encode(".jpg", noise, {cv::IMWRITE_JPEG_QUALITY, 30});
+  const uchar frameMarker[] = {0xFF, 0xC0}, claimed[] = {0x80, 0, 0x80, 0};
+  const auto frame = std::search(jpg.begin(), jpg.end(), frameMarker, frameMarker + 2);
+  ASSERT_LT(frame + 9, jpg.end());
+  std::copy(claimed, claimed + 4, frame + 5);
+  const std::string bomb = run.root + "/bomb.jpg";
+  WriteBytes(bomb, jpg);
+  struct rusage usage;
+  ::getrusage(RUSAGE_SELF, &usage);
+  const long peakBefore = usage.ru_maxrss;
+  for (bool keepAlpha : {false, true}) EXPECT_EQ(OrvColorUtils::ReadPicture(bomb, keepAlpha, "t").cols, 4096);
+  PickedColors colours;
+  OrvColorUtils::SetGreyColors(&colours, 6);
+  OrvColorUtils::PickColorFromImage(&colours, bomb);  // colour picks read through the same policy
+  EXPECT_EQ(CountOf(testutil::ReadLog(), "is over the limit of 50000000 pixels, read at 1/8 size. " + bomb), 3);
+  // Decoded whole it would take 3 GB; at 1/8 some dozens of MB.
+  ::getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss - peakBefore, 1L << 20) << "kB";
+}
+
+TEST(PictureHeader, FloatTiffsReadTheSameForEveryUse) {
+  testutil::TempRun run;
+  // Samples in 0..1 become 0..255 (colour is written as lossy LogLuv).
+  const struct {
+    int type;
+    cv::Vec4b expect;
+  } cases[] = {{CV_32FC3, {64, 128, 191, 255}}, {CV_32FC1, {64, 64, 64, 255}}, {CV_32FC4, {64, 128, 191, 128}}};
+  for (const auto& c : cases) {
+    const std::string path = run.root + "/f" + std::to_string(c.type) + ".tif";
+    ASSERT_TRUE(cv::imwrite(path, cv::Mat(20, 30, c.type, cv::Scalar(0.25, 0.5, 0.75, 0.5))));
+    EXPECT_TRUE(ReadPictureHeader(path).floatSamples);
+    const cv::Mat kept = OrvColorUtils::ReadPicture(path, true, "test");
+    const cv::Mat opaque = OrvColorUtils::ReadPicture(path, false, "test");
+    ASSERT_FALSE(kept.empty() || opaque.empty()) << path;
+    const cv::Vec4b k = kept.at<cv::Vec4b>(10, 10), o = opaque.at<cv::Vec4b>(10, 10);
+    for (int ch = 0; ch < 3; ++ch) {
+      EXPECT_NEAR(k[ch], c.expect[ch], 4) << path << " channel " << ch;
+      EXPECT_EQ(o[ch], k[ch]) << path << " channel " << ch;
+    }
+    EXPECT_EQ(k[3], c.expect[3]) << path;
+    EXPECT_EQ(o[3], 255) << path;
+  }
+  cv::imwrite(run.root + "/u16.tif", cv::Mat(5, 7, CV_16UC3, cv::Scalar::all(9)));
+  EXPECT_FALSE(ReadPictureHeader(run.root + "/u16.tif").floatSamples);
 }

@@ -349,6 +349,21 @@ TEST_F(RenderTest, NoDisplayEndsThePassWithoutDrawing) {
   EXPECT_EQ(log.find("glGetError()"), std::string::npos);
 }
 
+TEST_F(RenderTest, APassThatWritesNoFrameIsNotComplete) {
+  if (!rtest::HaveDisplay()) GTEST_SKIP() << "no display for OpenGL";
+  sequence = {Scene(1000, 1, 99, 1, 99, 1.0f), Scene(-1, 1, 0, 1, 1, 1.0f)};  // every scene skipped
+  FXPassStatus status;
+  {
+    OrvVideoFXController controller(Params());
+    EXPECT_FALSE(controller.WriteThemeVideo(theme));
+    status = controller.GetPassStatus();
+  }
+  EXPECT_FALSE(status.completed);
+  EXPECT_EQ(status.framesWritten, 0);
+  EXPECT_NE(ReadFile(GetLogFilePath()).find("## No frame was written; the render pass has not completed."),
+            std::string::npos);
+}
+
 TEST(BlockLocationTest, GlobalIndexWalksTheVideosAndWraps) {
   std::vector<SummarizedVideo> list(2);
   list[0].fileName = "a.mp4";

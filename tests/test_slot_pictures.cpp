@@ -38,7 +38,7 @@ struct PictureRun : SlotRun {
 
 TEST(SlotPictures, WorkspaceNames) {
   SlotRun r(6, "sp");
-  char out[256];
+  char out[kWSPathCapacity];
   r.theme->CreateWSImagePath(8, 4, out, "/tmp/f/");
   EXPECT_STREQ(out, "/tmp/f/ss_icon_clip_sp_04-WS8.png");
   r.theme->CreateWSImagePath(0, 10, out, "");
@@ -47,7 +47,7 @@ TEST(SlotPictures, WorkspaceNames) {
   m.theme->CreateWSImagePath(31, 10, out, "tmp_");
   EXPECT_STREQ(out, "tmp_ss_icon_clip_md_10-WS31.png");
   // A name that does not fit is refused, not cut.
-  m.theme->CreateWSImagePath(1, 1, out, std::string(240, 'x'));
+  m.theme->CreateWSImagePath(1, 1, out, std::string(kWSPathCapacity - 20, 'x'));
   EXPECT_STREQ(out, "");
 }
 

@@ -15,6 +15,7 @@
 #include "fxcontroller/OrvFXFrameHandler.h"
 #include "fxcontroller/OrvVideoHandlerFactory.h"
 #include "platform/Platform.h"
+#include "themes/PictureHeader.h"
 #include "themes/SlotInformation.h"
 
 
@@ -307,13 +308,8 @@ void OrvColorUtils::PickColorFromImage(PickedColors* out, std::string path) {
     ORV_LOG(kTagImage, "## Couldn't read image file for ColorPick, %s", path.c_str());
     return;
   }
-  cv::Mat picture;
-  try {
-    picture = cv::imread(path, cv::IMREAD_COLOR);
-  } catch (const std::exception& e) {
-    ORV_LOG(kTagImage, "## Couldn't decode image file for ColorPick, %s (%s)", path.c_str(), ErrorText(e).c_str());
-    return;
-  }
+  // The one reading policy (size limit, depths) applies to colour picks too.
+  cv::Mat picture = ReadPicture(path, false, kTagImage);
   if (picture.empty()) {
     ORV_LOG(kTagImage, "## Couldn't decode image file for ColorPick, %s", path.c_str());
     return;
@@ -497,15 +493,54 @@ cv::Mat OrvColorUtils::ReadPicture(const std::string& path, bool keepAlpha, cons
     ORV_LOG(tag, "## Couldn't read image file, empty path");
     return cv::Mat();
   }
+  // A pipe or a device would block the read: only regular files are opened.
+  if (!platform::IsRegularFile(path)) {
+    ORV_LOG(tag, "## Couldn't read image file, not a regular file. %s", path.c_str());
+    return cv::Mat();
+  }
   try {
+    // The declared size is checked before anything is decoded.
+    const PictureHeader header = ReadPictureHeader(path);
+    const int reduction = header.known ? PictureReduction(header.width, header.height, header.jpeg) : 1;
+    if (reduction == 0) {
+      ORV_LOG(tag, "## Couldn't decode image file. %s (%lld x %lld is over the limit of %lld pixels)", path.c_str(),
+              static_cast<long long>(header.width), static_cast<long long>(header.height),
+              static_cast<long long>(kMaxPicturePixels));
+      return cv::Mat();
+    }
+    if (reduction > 1)
+      ORV_LOG(tag, "Picture of %lld x %lld is over the limit of %lld pixels, read at 1/%d size. %s",
+              static_cast<long long>(header.width), static_cast<long long>(header.height),
+              static_cast<long long>(kMaxPicturePixels), reduction, path.c_str());
     const FileKind kind = SniffFile(path);
-    if (!keepAlpha || kind == FileKind::Jpeg) {
+    if (kind == FileKind::Jpeg) {
       // The colour read applies the EXIF orientation; JPEG holds no alpha.
-      cv::Mat bgr = cv::imread(path, cv::IMREAD_COLOR);
-      if (!bgr.empty() || !keepAlpha) {
-        if (bgr.empty()) ORV_LOG(tag, "## Couldn't decode image file. %s", path.c_str());
-        return ToBGRA8(bgr);
+      const int flags = reduction == 8   ? cv::IMREAD_REDUCED_COLOR_8
+                        : reduction == 4 ? cv::IMREAD_REDUCED_COLOR_4
+                        : reduction == 2 ? cv::IMREAD_REDUCED_COLOR_2
+                                         : cv::IMREAD_COLOR;
+      cv::Mat bgr = cv::imread(path, flags);
+      if (bgr.empty()) ORV_LOG(tag, "## Couldn't decode image file. %s", path.c_str());
+      return ToBGRA8(bgr);
+    }
+    // Floating-point and 32-bit samples decode only unchanged (the colour
+    // read fails or misreads them); so does any picture the colour read refuses.
+    cv::Mat bgr;
+    if (!keepAlpha && !header.floatSamples) bgr = cv::imread(path, cv::IMREAD_COLOR);
+    if (!bgr.empty()) return ToBGRA8(bgr);
+    if (!keepAlpha || header.floatSamples) {
+      cv::Mat raw = cv::imread(path, cv::IMREAD_UNCHANGED);
+      if (raw.empty()) {
+        ORV_LOG(tag, "## Couldn't decode image file. %s", path.c_str());
+        return cv::Mat();
       }
+      cv::Mat picture = ToBGRA8(raw);
+      if (!keepAlpha) {
+        const cv::Mat opaque(picture.size(), CV_8UC1, cv::Scalar(255));
+        const int toAlpha[] = {0, 3};
+        cv::mixChannels(&opaque, 1, &picture, 1, toAlpha, 1);
+      }
+      return picture;
     }
     cv::Mat raw = cv::imread(path, cv::IMREAD_UNCHANGED);
     if (raw.empty()) {

@@ -176,7 +176,7 @@ void SlotInformation::FillSlotContextForSequence(std::vector<SlotContext>* slots
       const cv::Vec3b c2 = colours.colour2.at<cv::Vec3b>(0, 0);
       ORV_LOG(kTag, "Color (1)BGR : %d %d %d, (2)BGR : %d %d %d", c1[0], c1[1], c1[2], c2[0], c2[1], c2[2]);
 
-      char wsPath[256] = {0};
+      char wsPath[kWSPathCapacity] = {0};
       CreateWSImagePath(i, design[i], wsPath, tempDir);
       if (validDesign) {
         OrvColorUtils::BlendDesignArt(mImageLayerTable, d, colours, canvas, kTag, OrvColorUtils::ArtLog::Filling);

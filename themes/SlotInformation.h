@@ -14,6 +14,10 @@
 
 class ThemeResource;
 
+// Room for a narrow workspace image path: any path that fits the host's
+// UTF-16 fields, at up to three bytes per unit.
+constexpr size_t kWSPathCapacity = 3 * REELKA_PATH_LEN;
+
 class SlotInformation {
  public:
   virtual ~SlotInformation();
@@ -31,7 +35,11 @@ class SlotInformation {
   virtual void UpdateSlot(std::vector<SlotContext>* slots, int slotIndex, const char16_t* imagePath);
   virtual int GetReplacedSlot(char16_t** wsPath, char16_t** sepPath);
 
+  // Writes the workspace image name into out, which holds kWSPathCapacity bytes.
   void CreateWSImagePath(int slotIndex, int design, char* out, std::string folder);
+  // The longest name any working file of this theme adds behind the
+  // temporary folder (all names are ASCII: bytes and UTF-16 units agree).
+  size_t LongestWorkFileName() const;
 
   // Theme identity, for logs and tests.
   int GetColorStyle() const { return mColorStyle; }

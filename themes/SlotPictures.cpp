@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <iterator>
 
 #include <opencv2/imgproc.hpp>
 
@@ -18,7 +19,6 @@ const char* const kTagMat = "SlotInformation::GetSlotMat";
 const char* const kTagUpdate = "SlotInformation::UpdateSlot";
 const char* const kTagReplaced = "SlotInformation::GetReplacedSlot";
 const char* const kTagName = "SlotInformation::CreateWSImagePath";
-constexpr size_t kWSPathCapacity = 256;
 
 std::u16string FieldText(const char16_t* field, size_t capacity) {
   return std::u16string(field, platform::WideLength(field, capacity));
@@ -63,11 +63,24 @@ cv::Mat ReadSlotPicture(const std::string& path, bool keepAlpha) {
   return picture;
 }
 
+std::string WSImageName(const std::string& code, int slotIndex, int designNumber) {
+  return "ss_icon_clip_" + code + "_" + platform::Format("%02d", designNumber) + "-WS" + std::to_string(slotIndex) +
+         ".png";
+}
+
 }  // namespace
 
+size_t SlotInformation::LongestWorkFileName() const {
+  // Two-digit designs and slot indices below REELKA_MAX_SLOTS.
+  const int lastSlot = REELKA_MAX_SLOTS - 1;
+  const size_t names[] = {WSImageName(WSFileNamingCode, lastSlot, 99).size(),
+                          ("_WS_BG" + std::to_string(lastSlot) + ".png").size(), std::strlen(gOutputVideoSuffix),
+                          std::strlen(gFirstSlotImageSuffix)};
+  return *std::max_element(std::begin(names), std::end(names));
+}
+
 void SlotInformation::CreateWSImagePath(int slotIndex, int designNumber, char* out, std::string folder) {
-  const std::string name = folder + "ss_icon_clip_" + WSFileNamingCode + "_" + platform::Format("%02d", designNumber) +
-                           "-WS" + std::to_string(slotIndex) + ".png";
+  const std::string name = folder + WSImageName(WSFileNamingCode, slotIndex, designNumber);
   ORV_LOG(kTagName, "WSFileNamingCode : %s, savePathWS : %s", WSFileNamingCode.c_str(), name.c_str());
   if (!out) return;
   if (name.size() >= kWSPathCapacity) {

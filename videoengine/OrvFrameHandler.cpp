@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "api/Log.h"
+#include "platform/Platform.h"
 #include "themes/SlotInformation.h"
 
 namespace {
@@ -30,6 +31,8 @@ bool OrvFrameHandler::setParameters(int32_t seekOffsetUs, std::string inputPath,
   if (!inputPath.empty()) {
     if (!IS_EXIST_FILE(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open video file. : %s", inputPath.c_str());
+      // A pipe or a device would block the open.
+      if (platform::PathExists(inputPath)) return false;
     }
     if (!mCapture.open(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open input video file : %s\n", inputPath.c_str());

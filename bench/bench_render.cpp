@@ -3,7 +3,8 @@
 // the writer's rate alone on as many frames, peak memory, the time of each
 // stage (the per-scene windows, drawing per effect family, read-back, the
 // encoder per frame) and the size, bit rate and key-frame share of the clip.
-// Run from the build folder (it holds ReelkaResource/) under xvfb-run.
+// Run from the build folder (it holds ReelkaResource/) under xvfb-run:
+// bench_render [photos [theme]].
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -228,7 +229,10 @@ int main(int argc, char** argv) {
               sysconf(_SC_NPROCESSORS_ONLN));
   std::fflush(stdout);
   int failures = 0;
+  // A second argument names one theme (0 MODERN, 1 SPORTY, 2 VIVID).
+  const int only = argc > 2 ? std::atoi(argv[2]) : -1;
   for (int theme = 0; theme < 3; ++theme) {
+    if (only >= 0 && theme != only) continue;
     // One process per theme, so that each peak is its own.
     const pid_t child = fork();
     if (child == 0) _exit(RunTheme(theme, root, photos));

@@ -20,17 +20,6 @@ std::string Upper(std::string s) {
   return s;
 }
 
-bool ParseIndex(const std::string& text, int& value) {
-  if (text.empty() || text.size() > 6) return false;
-  int v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  value = v;
-  return true;
-}
-
 }  // namespace
 
 int ParseTheme(const std::string& text) {

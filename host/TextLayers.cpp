@@ -13,7 +13,15 @@ namespace {
 const int kTextLayerType = 3;
 const int kRenderedTextLayerType = 4;
 
-bool ParseNumber(const std::string& text, int& value) {
+int SlotCount(const ThemeSlotSequence& seq) { return std::min(std::max(seq.slotCount, 0), REELKA_MAX_SLOTS); }
+
+int LayerCount(const SlotContext& slot) { return std::min(std::max(slot.layerCount, 0), REELKA_MAX_LAYERS); }
+
+std::string Field(const char16_t* field, size_t capacity) { return Utf16ToUtf8(field, capacity); }
+
+}  // namespace
+
+bool ParseIndex(const std::string& text, int& value) {
   if (text.empty() || text.size() > 6) return false;
   int v = 0;
   for (char c : text) {
@@ -24,21 +32,13 @@ bool ParseNumber(const std::string& text, int& value) {
   return true;
 }
 
-int SlotCount(const ThemeSlotSequence& seq) { return std::min(std::max(seq.slotCount, 0), REELKA_MAX_SLOTS); }
-
-int LayerCount(const SlotContext& slot) { return std::min(std::max(slot.layerCount, 0), REELKA_MAX_LAYERS); }
-
-std::string Field(const char16_t* field, size_t capacity) { return Utf16ToUtf8(field, capacity); }
-
-}  // namespace
-
 bool ParseTextAssignment(const std::string& spec, TextAssignment& out, std::string& error) {
   size_t colon = spec.find(':');
   size_t eq = spec.find('=');
   TextAssignment parsed;
   if (colon == std::string::npos || eq == std::string::npos || colon > eq ||
-      !ParseNumber(spec.substr(0, colon), parsed.slot) ||
-      !ParseNumber(spec.substr(colon + 1, eq - colon - 1), parsed.layer)) {
+      !ParseIndex(spec.substr(0, colon), parsed.slot) ||
+      !ParseIndex(spec.substr(colon + 1, eq - colon - 1), parsed.layer)) {
     error = "expected SLOT:LAYER=TEXT with SLOT and LAYER numbers from 0";
     return false;
   }

@@ -19,6 +19,9 @@ struct TextAssignment {
   std::string origin;  // where it was given ("--text", "FILE:LINE"), for messages
 };
 
+// A whole number from 0 written with at most six digits.
+bool ParseIndex(const std::string& text, int& value);
+
 // Parses "SLOT:LAYER=TEXT" (SLOT and LAYER decimal numbers from 0, TEXT
 // valid UTF-8 of at most 299 UTF-16 units, empty to clear the layer).
 // Returns false with the reason on error. out.origin is left as it was.

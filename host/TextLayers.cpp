@@ -32,17 +32,17 @@ bool ParseIndex(const std::string& text, int& value) {
   return true;
 }
 
-bool ParseTextAssignment(const std::string& spec, TextAssignment& out, std::string& error) {
-  size_t colon = spec.find(':');
-  size_t eq = spec.find('=');
+bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std::string& error) {
+  size_t colon = assignment.find(':');
+  size_t eq = assignment.find('=');
   TextAssignment parsed;
   if (colon == std::string::npos || eq == std::string::npos || colon > eq ||
-      !ParseIndex(spec.substr(0, colon), parsed.slot) ||
-      !ParseIndex(spec.substr(colon + 1, eq - colon - 1), parsed.layer)) {
+      !ParseIndex(assignment.substr(0, colon), parsed.slot) ||
+      !ParseIndex(assignment.substr(colon + 1, eq - colon - 1), parsed.layer)) {
     error = "expected SLOT:LAYER=TEXT with SLOT and LAYER numbers from 0";
     return false;
   }
-  parsed.text = spec.substr(eq + 1);
+  parsed.text = assignment.substr(eq + 1);
   std::u16string wide;
   if (!Utf8ToUtf16(parsed.text, wide)) {
     error = "the text is not valid UTF-8";

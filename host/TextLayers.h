@@ -25,7 +25,7 @@ bool ParseIndex(const std::string& text, int& value);
 // Parses "SLOT:LAYER=TEXT" (SLOT and LAYER decimal numbers from 0, TEXT
 // valid UTF-8 of at most 299 UTF-16 units, empty to clear the layer).
 // Returns false with the reason on error. out.origin is left as it was.
-bool ParseTextAssignment(const std::string& spec, TextAssignment& out, std::string& error);
+bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std::string& error);
 
 // Reads a file of assignments, one a line, UTF-8; blank lines and lines
 // whose first non-blank character is '#' are skipped. On error returns

@@ -170,6 +170,9 @@ MeshTransition::MeshTransition(int32_t width, int32_t height, OrvEffectMaker* ma
     mUniformLocations[name] = mProgram != 0 ? glGetUniformLocation(mProgram, name.c_str()) : -1;
   for (const std::string& name : mAttributeNames)
     mAttributeLocations[name] = mProgram != 0 ? glGetAttribLocation(mProgram, name.c_str()) : -1;
+  // The locations every frame uses, in the order of the mesh's buffers.
+  mTextureLocation = mUniformLocations["t_Texture"];
+  for (int a = 0; a < 3; ++a) mAttributes[a] = mAttributeLocations[mAttributeNames[static_cast<size_t>(a)]];
 }
 
 MeshTransition::~MeshTransition() {
@@ -230,26 +233,12 @@ void MeshTransition::Begin() {
   mCurveIndex = 0;
   mProgress = 0;
 
-  auto upload = [&](const cv::Mat* picture, const char* what) {
-    if (picture == nullptr || picture->empty()) {
-      ORV_LOG(tag, "No %s to draw; it shows as black", what);
-      return ShaderUtils::MatToTexture(cv::Mat());
-    }
-    return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*picture));
-  };
   if (in.direction == Direction::I2I) {
-    mTextures[0] = upload(in.from, "start picture");
-    mTextures[1] = upload(in.to, "end picture");
+    mTextures[0] = UploadPicture(in.from, "start picture", tag);
+    mTextures[1] = UploadPicture(in.to, "end picture", tag);
   } else {
-    mTextures[0] = upload(in.direction == Direction::I2V ? in.from : in.to, "picture");
-    if (in.paper != nullptr && !in.paper->empty()) {
-      mTextures[1] = ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*in.paper));
-    } else {
-      // No paper: a fully transparent cover, so the video shows as it is.
-      if (in.paper != nullptr) ORV_LOG(tag, "Empty paper picture; the video is shown without a cover");
-      const cv::Mat blank = cv::Mat::zeros(std::max(mHeight, 1), std::max(mWidth, 1), CV_8UC4);
-      mTextures[1] = ShaderUtils::MatToTexture(blank);
-    }
+    mTextures[0] = UploadPicture(in.direction == Direction::I2V ? in.from : in.to, "picture", tag);
+    mTextures[1] = UploadPaper(in.paper, tag);
   }
 
   MESH_GL(glUseProgram(mProgram));
@@ -268,10 +257,9 @@ void MeshTransition::Begin() {
 }
 
 void MeshTransition::DrawMesh(int meshIndex, bool video, const char* tag) {
-  const GLint texture = mUniformLocations["t_Texture"];
   if (video) {
     MESH_GL(glUniform1f(mOverlayLocation, 1.0f));
-    MESH_GL(glUniform1i(texture, 0));
+    MESH_GL(glUniform1i(mTextureLocation, 0));
     MESH_GL(glUniform1i(mVideoSamplerLocation, 0));
     MESH_GL(glUniform1i(mPaperLocation, 2));
   } else {
@@ -279,20 +267,15 @@ void MeshTransition::DrawMesh(int meshIndex, bool video, const char* tag) {
     // Picture to picture: unit 0 the outgoing, 1 the incoming picture; the
     // video directions keep their picture on unit 1.
     const Direction direction = SceneInputs().direction;
-    MESH_GL(glUniform1i(texture, direction == Direction::I2I ? meshIndex : 1));
+    MESH_GL(glUniform1i(mTextureLocation, direction == Direction::I2I ? meshIndex : 1));
   }
-  const struct {
-    GLuint buffer;
-    const char* name;
-    GLint components;
-  } arrays[3] = {{mPositionBuffers[meshIndex], "a_Position", 3},
-                 {mColorBuffers[meshIndex], "a_Color", 4},
-                 {mTexCoordBuffers[meshIndex], "a_TexCoord", 2}};
-  for (const auto& a : arrays) {
-    const GLint location = mAttributeLocations[a.name];
-    MESH_GL(glBindBuffer(GL_ARRAY_BUFFER, a.buffer));
-    if (location >= 0)
-      MESH_GL(glVertexAttribPointer(static_cast<GLuint>(location), a.components, GL_FLOAT, GL_FALSE, 0, nullptr));
+  const GLuint buffers[3] = {mPositionBuffers[meshIndex], mColorBuffers[meshIndex], mTexCoordBuffers[meshIndex]};
+  static const GLint kComponents[3] = {3, 4, 2};
+  for (int a = 0; a < 3; ++a) {
+    MESH_GL(glBindBuffer(GL_ARRAY_BUFFER, buffers[a]));
+    if (mAttributes[a] >= 0)
+      MESH_GL(glVertexAttribPointer(static_cast<GLuint>(mAttributes[a]), kComponents[a], GL_FLOAT, GL_FALSE, 0,
+                                    nullptr));
     MESH_GL(glBindBuffer(GL_ARRAY_BUFFER, 0));
   }
   MESH_GL(glDrawArrays(GL_TRIANGLES, 0, mVertexCounts[meshIndex]));

@@ -181,6 +181,8 @@ class MeshTransition : public SceneTransition {
   std::string mTagMakeBuffer;
   std::string mTagDestructor;
   int mVertexCounts[2] = {0, 0};
+  GLint mTextureLocation = -1;
+  GLint mAttributes[3] = {-1, -1, -1};  // a_Position, a_Color, a_TexCoord
   GLint mOverlayLocation = -1;
   GLint mPaperLocation = -1;
   GLint mVideoSamplerLocation = -1;

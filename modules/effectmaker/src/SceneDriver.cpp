@@ -86,10 +86,7 @@ SceneOutcome Drive(OrvTransitionEffectInterface& effect, Drawing& drawing, frame
   int lastStep = 0;
   int frame = 0;
   while (walk.HasFrame()) {
-    if (effect.IsCanceled()) {
-      outcome.status = SceneOutcome::Status::Cancelled;
-      break;
-    }
+    if (effect.IsCanceled()) break;
     if (walk.WantsRead()) {
       const bool got = input.Read(&video);
       newVideo = got;

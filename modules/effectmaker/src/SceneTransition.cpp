@@ -1,9 +1,27 @@
 #include "SceneTransition.h"
 
+#include "ShaderUtils.h"
+#include "api/Log.h"
+
 SceneTransition::SceneTransition(OrvEffectMaker* maker, OrvFXFrameHandler* sink, const std::string& className)
     : OrvTransitionEffectInterface(maker, sink),
       mClassName(className),
       mTags{className + "::TranstionI2I", className + "::TranstionI2V", className + "::TranstionV2I"} {}
+
+GLuint SceneTransition::UploadPicture(const cv::Mat* picture, const char* what, const char* tag) {
+  if (picture == nullptr || picture->empty()) {
+    ORV_LOG(tag, "No %s to draw; it shows as black", what);
+    return ShaderUtils::MatToTexture(cv::Mat());
+  }
+  return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*picture));
+}
+
+GLuint SceneTransition::UploadPaper(const cv::Mat* paper, const char* tag) {
+  if (paper != nullptr && !paper->empty()) return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*paper));
+  if (paper != nullptr) ORV_LOG(tag, "Empty paper picture; the video is shown without a cover");
+  // One fully transparent texel covers the whole frame.
+  return ShaderUtils::MatToTexture(cv::Mat());
+}
 
 const char* SceneTransition::Tag(Direction direction) const { return mTags[static_cast<int>(direction)].c_str(); }
 

@@ -37,6 +37,11 @@ class SceneTransition : public OrvTransitionEffectInterface, protected scene::Dr
   virtual framewalk::Rule WalkRule(Direction direction) const = 0;
 
   const Inputs& SceneInputs() const { return mInputs; }
+  // A scene picture as a texture; a missing one is logged and shows as black.
+  static GLuint UploadPicture(const cv::Mat* picture, const char* what, const char* tag);
+  // The paper laid over the video; none, or an empty one, is a fully
+  // transparent cover, so the video shows as it is.
+  static GLuint UploadPaper(const cv::Mat* paper, const char* tag);
   const char* Tag(Direction direction) const;
   const std::string& ClassName() const { return mClassName; }
 

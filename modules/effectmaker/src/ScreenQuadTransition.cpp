@@ -99,14 +99,6 @@ void ScreenQuadTransition::MakeBuffer() {
   orv_quad::SetUpFrame(vPosition, a_texCoord, width, height, false, mTagMakeBuffer.c_str());
 }
 
-GLuint ScreenQuadTransition::UploadPicture(const cv::Mat* picture, const char* what, const char* tag) {
-  if (picture == nullptr || picture->empty()) {
-    ORV_LOG(tag, "No %s to draw; it shows as black", what);
-    return ShaderUtils::MatToTexture(cv::Mat());
-  }
-  return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*picture));
-}
-
 void ScreenQuadTransition::Begin() {
   const Inputs& in = SceneInputs();
   const Direction direction = in.direction;
@@ -140,14 +132,7 @@ void ScreenQuadTransition::Begin() {
     GLC(glUniform1i(texture2, 1));
     GLC(glUniform1i(texture3, 2));
     SetSamplerUnits(direction, tag);
-    if (in.paper != nullptr && !in.paper->empty()) {
-      mTextures[0] = ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*in.paper));
-    } else {
-      // No paper: a fully transparent cover, so the video shows as it is.
-      if (in.paper != nullptr) ORV_LOG(tag, "Empty paper picture; the video is shown without a cover");
-      cv::Mat blank(std::max(height, 0), std::max(width, 0), CV_8UC4, cv::Scalar::all(0));
-      mTextures[0] = ShaderUtils::MatToTexture(blank);
-    }
+    mTextures[0] = UploadPaper(in.paper, tag);
     mTextures[1] = UploadPicture(direction == Direction::I2V ? in.from : in.to, "image", tag);
   }
   SetUpOnce(direction, in.option, tag);

@@ -97,7 +97,6 @@ class ScreenQuadTransition : public SceneTransition {
 
  private:
   float ValueFor(int step) const;
-  GLuint UploadPicture(const cv::Mat* picture, const char* what, const char* tag);
 
   std::string mTagMakeBuffer;
   // What one scene builds in Begin and frees in End.

@@ -350,6 +350,21 @@ cv::Mat ToBgra(const cv::Mat& mask, const cv::Scalar& colour) {
   return out;
 }
 
+// A ground covers the whole slot: its pattern shades the colour, as if laid
+// over black, and every pixel is opaque.
+cv::Mat ToOpaque(const cv::Mat& mask, const cv::Scalar& colour) {
+  cv::Mat out(mask.size(), CV_8UC4);
+  for (int y = 0; y < mask.rows; ++y) {
+    const uchar* m = mask.ptr<uchar>(y);
+    cv::Vec4b* o = out.ptr<cv::Vec4b>(y);
+    for (int x = 0; x < mask.cols; ++x) {
+      for (int c = 0; c < 3; ++c) o[x][c] = cv::saturate_cast<uchar>(colour[c] * m[x] / 255.0);
+      o[x][3] = 255;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<cv::Mat> PaintDesign(const DesignInput& design) {
@@ -361,7 +376,7 @@ std::vector<cv::Mat> PaintDesign(const DesignInput& design) {
     Lcg rng(design.seed * 31 + static_cast<int>(j));
     cv::Mat mask(H, W, CV_8UC1, cv::Scalar(0));
     PaintRole(mask, design, plan[j], clusters, rng);
-    layers.push_back(ToBgra(mask, plan[j].colour));
+    layers.push_back(plan[j].role == Role::Ground ? ToOpaque(mask, plan[j].colour) : ToBgra(mask, plan[j].colour));
   }
   return layers;
 }

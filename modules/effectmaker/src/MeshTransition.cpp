@@ -58,8 +58,8 @@ float* Matrix4Translate(float out[16], const float m[16], float x, float y, floa
   return Matrix4Multiply(out, t, m);
 }
 
-void CameraMatrices(int width, int height, float projection[16], float model[16]) {
-  const float aspect = height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 1.0f;
+void CameraMatrices(float projection[16], float model[16]) {
+  const float aspect = kPlaneWidth / kPlaneHeight;
   const float f = 1.0f / static_cast<float>(std::tan(static_cast<double>(kFovY * 0.5f)));
   std::fill(projection, projection + 16, 0.0f);
   projection[0] = f / aspect;
@@ -71,10 +71,10 @@ void CameraMatrices(int width, int height, float projection[16], float model[16]
   Matrix4Translate(model, kIdentity, 0.0f, 0.0f, kPlaneDistance);
 }
 
-bool ProjectToFrame(int width, int height, const float point[3], double* xFrac, double* yFrac) {
+bool ProjectToFrame(const float point[3], double* xFrac, double* yFrac) {
   float projection[16];
   float model[16];
-  CameraMatrices(width, height, projection, model);
+  CameraMatrices(projection, model);
   float mvp[16];
   Matrix4Multiply(mvp, projection, model);
   double clip[4];
@@ -233,11 +233,12 @@ void MeshTransition::Begin() {
   mCurveIndex = 0;
   mProgress = 0;
 
+  // The pictures as the scenes before and after show them.
   if (in.direction == Direction::I2I) {
-    mTextures[0] = UploadPicture(in.from, "start picture", tag);
-    mTextures[1] = UploadPicture(in.to, "end picture", tag);
+    mTextures[0] = UploadOverBlack(in.from, "start picture", tag);
+    mTextures[1] = UploadOverBlack(in.to, "end picture", tag);
   } else {
-    mTextures[0] = UploadPicture(in.direction == Direction::I2V ? in.from : in.to, "picture", tag);
+    mTextures[0] = UploadOverBlack(in.direction == Direction::I2V ? in.from : in.to, "picture", tag);
     mTextures[1] = UploadPaper(in.paper, tag);
   }
 
@@ -251,7 +252,7 @@ void MeshTransition::Begin() {
   }
   float projection[16];
   float model[16];
-  mesh::CameraMatrices(mWidth, mHeight, projection, model);
+  mesh::CameraMatrices(projection, model);
   MESH_GL(glUniformMatrix4fv(mUniformLocations["u_Projection"], 1, GL_FALSE, projection));
   MESH_GL(glUniformMatrix4fv(mUniformLocations["u_Transform"], 1, GL_FALSE, model));
 }

@@ -48,12 +48,14 @@ struct MeshArrays {
 float* Matrix4Multiply(float out[16], const float a[16], const float b[16]);
 // out = T x m, T the translation by (x, y, z).
 float* Matrix4Translate(float out[16], const float m[16], float x, float y, float z);
-// The family's camera: the perspective projection of an output of width x
-// height and the model transform that moves the plane 742 units away.
-void CameraMatrices(int width, int height, float projection[16], float model[16]);
+// The family's camera: the perspective projection of the plane's 16:9 view
+// and the model transform that moves the plane 742 units away. The view
+// fills the output whatever its shape, stretched as the holds stretch their
+// pictures, so a change starts and ends on the frames around it.
+void CameraMatrices(float projection[16], float model[16]);
 // Where a point lands in the output, as fractions of its width and height
 // from the top left; false when it lies behind the camera.
-bool ProjectToFrame(int width, int height, const float point[3], double* xFrac, double* yFrac);
+bool ProjectToFrame(const float point[3], double* xFrac, double* yFrac);
 
 // Cell edges of the grid: column c spans u = c / kColumns to (c + 1) /
 // kColumns, row r spans v = r / kRows to (r + 1) / kRows.

@@ -16,6 +16,12 @@ GLuint SceneTransition::UploadPicture(const cv::Mat* picture, const char* what, 
   return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*picture));
 }
 
+GLuint SceneTransition::UploadOverBlack(const cv::Mat* picture, const char* what, const char* tag) {
+  if (picture == nullptr || picture->empty()) return UploadPicture(picture, what, tag);
+  const cv::Mat opaque = ShaderUtils::OverBlack(ShaderUtils::PrepareForUpload(*picture));
+  return UploadPicture(&opaque, what, tag);
+}
+
 GLuint SceneTransition::UploadPaper(const cv::Mat* paper, const char* tag) {
   if (paper != nullptr && !paper->empty()) return ShaderUtils::MatToTexture(ShaderUtils::PrepareForUpload(*paper));
   if (paper != nullptr) ORV_LOG(tag, "Empty paper picture; the video is shown without a cover");

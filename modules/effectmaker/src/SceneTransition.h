@@ -39,6 +39,9 @@ class SceneTransition : public OrvTransitionEffectInterface, protected scene::Dr
   const Inputs& SceneInputs() const { return mInputs; }
   // A scene picture as a texture; a missing one is logged and shows as black.
   static GLuint UploadPicture(const cv::Mat* picture, const char* what, const char* tag);
+  // The same picture laid over black, as the holds show it: nothing drawn
+  // behind it shows through where it is transparent.
+  static GLuint UploadOverBlack(const cv::Mat* picture, const char* what, const char* tag);
   // The paper laid over the video; none, or an empty one, is a fully
   // transparent cover, so the video shows as it is.
   static GLuint UploadPaper(const cv::Mat* paper, const char* tag);

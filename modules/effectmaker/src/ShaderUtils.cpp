@@ -125,6 +125,21 @@ cv::Mat ShaderUtils::GreyAlphaToBgra(const cv::Mat& picture) {
   return bgra;
 }
 
+cv::Mat ShaderUtils::OverBlack(const cv::Mat& picture) {
+  if (picture.channels() != 4 || picture.depth() != CV_8U) return picture;
+  cv::Mat alpha;
+  cv::extractChannel(picture, alpha, 3);
+  double least = 255.0;
+  cv::minMaxLoc(alpha, &least);
+  if (least >= 255.0) return picture;
+  cv::Mat weights;
+  cv::merge(std::vector<cv::Mat>{alpha, alpha, alpha, cv::Mat(alpha.size(), CV_8U, cv::Scalar(255))}, weights);
+  cv::Mat out;
+  cv::multiply(picture, weights, out, 1.0 / 255.0);
+  out.forEach<cv::Vec4b>([](cv::Vec4b& pixel, const int*) { pixel[3] = 255; });
+  return out;
+}
+
 GLuint ShaderUtils::MatToTexture(const cv::Mat& picture) {
   static const char* const kTag = "ShaderUtils::MatToTexture";
   GLuint texture = 0;

@@ -25,4 +25,8 @@ class ShaderUtils {
   // Two-channel grey and alpha as four channels: grey into B, G and R,
   // alpha into A. Same depth.
   static cv::Mat GreyAlphaToBgra(const cv::Mat& picture);
+  // An 8-bit BGRA picture laid over black, as a frame shows it: colour
+  // times alpha, alpha full. Any other picture, or one with no transparent
+  // pixel, is returned as it is.
+  static cv::Mat OverBlack(const cv::Mat& picture);
 };

@@ -1,7 +1,8 @@
 // The renderer's reader and the analysis reader over their shared decoding
 // core: a seek to a time gives the same frame through both, the frame that
 // reading from the start gives at that index, also where the decoder's own
-// seek lands late (H.264 with B-frames in MPEG-TS) or the file is truncated.
+// seek lands late (H.264 with B-frames in MPEG-TS), the file is truncated or
+// its frames are unevenly spaced.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -82,21 +83,28 @@ class VideoReaders : public ::testing::Test {
     std::ifstream in(whole, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 55 / 100);
-    Clips() = {{"mp4", mp4}, {"ts", ts}, {"cut", cut}};
+    // A phone's variable rate: 30 frames a second for 2 s, then 5.
+    const std::string vfr = dir + "/vfr.mp4";
+    if (!Shell("ffmpeg -y -i " + source + " -vf \"setpts='if(lt(N,60),N/30,2+(N-60)/5)/TB'\" -vsync vfr " +
+               "-c:v libx264 -bf 3 -g 40 -pix_fmt yuv420p " + vfr))
+      return;
+    Clips() = {{"mp4", mp4}, {"ts", ts}, {"cut", cut}, {"vfr", vfr}};
   }
 
   // Seeks both readers to the time of frame `target` (plus `offsetUs`) and
   // checks the frame and the one after it against reading from the start.
   void ExpectSameFrame(OrvFXFrameHandler& fx, OrvFrameHandler& an, const std::vector<cv::Mat>& seq, int target,
                        int offsetUs) {
-    const int t = static_cast<int>(target * 1000000.0 / kFps) + offsetUs;
+    // A frame's time is its index at the file's stated (average) rate.
+    const double fps = fx.getFps();
+    const int t = static_cast<int>(target / fps * 1000000.0) + offsetUs;
     EXPECT_TRUE(fx.seekTo(t)) << target;
     an.seekTo(t);
     for (int k = target; k < target + 2 && k < static_cast<int>(seq.size()); ++k) {
       cv::Mat a, b;
       const int ta = fx.readFrame(a);
       const int tb = an.readFrame(b);
-      EXPECT_EQ(ta, static_cast<int>(k * 1000000.0 / kFps)) << k;
+      EXPECT_EQ(ta, static_cast<int>(k / fps * 1000000.0)) << k;
       EXPECT_EQ(ta, tb) << k;
       EXPECT_TRUE(Same(a, seq[k])) << "renderer's reader, frame " << k << " (stamp " << StampOf(a) << ")";
       EXPECT_TRUE(Same(b, seq[k])) << "analysis reader, frame " << k << " (stamp " << StampOf(b) << ")";
@@ -129,7 +137,7 @@ class VideoReaders : public ::testing::Test {
 
     // Past the last frame that decodes, neither reader gives a frame.
     for (int past : {n, n + 20}) {
-      const int t = static_cast<int>(past * 1000000.0 / kFps);
+      const int t = static_cast<int>(past / fx.getFps() * 1000000.0);
       EXPECT_FALSE(fx.seekTo(t));
       an.seekTo(t);
       cv::Mat a, b;
@@ -159,6 +167,14 @@ TEST_F(VideoReaders, SameFrameAndLengthInATruncatedFile) {
     cv::VideoCapture cap(Clips()["cut"], cv::CAP_FFMPEG);
     EXPECT_GT(cap.get(cv::CAP_PROP_FRAME_COUNT), DecodeAll(Clips()["cut"]).size()) << "the cut removed nothing";
   }
+}
+
+TEST_F(VideoReaders, SameFrameAtAVariableFrameRate) {
+  if (!Clips().empty()) {
+    cv::VideoCapture cap(Clips()["vfr"], cv::CAP_FFMPEG);
+    EXPECT_NEAR(cap.get(cv::CAP_PROP_FPS), 7.5, 0.5) << "not the variable rate meant";
+  }
+  CheckClip("vfr");
 }
 
 TEST(VideoReadersInput, PipesAndFoldersAreRefusedWithoutWaiting) {

@@ -8,6 +8,11 @@
 
 #include "api/Log.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 namespace {
 
 // A frame number needs a rate that a real video can have.
@@ -25,6 +30,39 @@ bool OpenCapture(cv::VideoCapture& capture, const std::string& path) {
     capture.release();
     return false;
   }
+}
+
+// Presentation times of the first video stream's packets, in milliseconds
+// from the stream's start and in display order, read without decoding.
+// Empty when a packet carries no time or the file does not open.
+std::vector<double> PacketTimesMsec(const std::string& path) {
+  std::vector<double> times;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) return times;
+  int stream = -1;
+  if (avformat_find_stream_info(format, nullptr) >= 0) {
+    for (unsigned i = 0; i < format->nb_streams && stream < 0; ++i)
+      if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) stream = static_cast<int>(i);
+  }
+  AVPacket* packet = stream >= 0 ? av_packet_alloc() : nullptr;
+  if (packet != nullptr) {
+    const AVStream* video = format->streams[stream];
+    const double unitMsec = av_q2d(video->time_base) * 1000.0;
+    const int64_t start = video->start_time == AV_NOPTS_VALUE ? 0 : video->start_time;
+    bool timed = true;
+    while (timed && av_read_frame(format, packet) >= 0) {
+      if (packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
+        timed = packet->pts != AV_NOPTS_VALUE;
+        times.push_back(static_cast<double>(packet->pts - start) * unitMsec);
+      }
+      av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    if (!timed) times.clear();
+  }
+  avformat_close_input(&format);
+  std::sort(times.begin(), times.end());
+  return times;
 }
 
 }  // namespace
@@ -47,6 +85,7 @@ bool VideoReadCore::open(const std::string& path) {
     mFrameSize = first.size();
     mHeld = first;
     mHeldIndex = 0;
+    readFrameTimes();
   } else {
     mKnownCount = 0;
   }
@@ -58,6 +97,7 @@ void VideoReadCore::release() {
   mPath.clear();
   mFps = 0.0;
   mFirstMsec = 0.0;
+  mFrameMsec.clear();
   mFrameSize = cv::Size();
   mNext = -1;
   mGrabbed = -1;
@@ -85,8 +125,33 @@ bool VideoReadCore::decodeForward(int64_t index) {
   return mGrabbed == index;
 }
 
+void VideoReadCore::readFrameTimes() {
+  if (!IsPlausibleFps(mFps)) return;
+  std::vector<double> times = PacketTimesMsec(mPath);
+  // Frames the decoder gives before the first one read are none of ours.
+  const double slack = 250.0 / mFps;
+  times.erase(times.begin(), std::lower_bound(times.begin(), times.end(), mFirstMsec - slack));
+  bool even = true;
+  for (size_t k = 0; k < times.size() && even; ++k)
+    even = std::fabs(times[k] - (mFirstMsec + static_cast<double>(k) * 1000.0 / mFps)) <= 2.0 * slack;
+  if (!even) mFrameMsec = std::move(times);
+}
+
+double VideoReadCore::seekPosition(int64_t index) const {
+  if (mFrameMsec.empty()) return static_cast<double>(index);
+  const size_t k = std::min(static_cast<size_t>(index), mFrameMsec.size() - 1);
+  return std::floor(mFrameMsec[k] * mFps / 1000.0);
+}
+
 int64_t VideoReadCore::landedIndex() {
   const double msec = mCapture.get(cv::CAP_PROP_POS_MSEC);
+  if (!mFrameMsec.empty() && std::isfinite(msec)) {
+    // The frame whose time is nearest.
+    const auto after = std::lower_bound(mFrameMsec.begin(), mFrameMsec.end(), msec);
+    auto nearest = after == mFrameMsec.end() ? after - 1 : after;
+    if (after != mFrameMsec.begin() && msec - *(after - 1) < *nearest - msec) nearest = after - 1;
+    return nearest - mFrameMsec.begin();
+  }
   if (IsPlausibleFps(mFps) && std::isfinite(msec) && msec > 0.0) {
     const double index = std::floor((msec - mFirstMsec) * mFps / 1000.0 + 0.5);
     return index < 0.0 || index > 9.0e15 ? -1 : static_cast<int64_t>(index);
@@ -101,14 +166,19 @@ bool VideoReadCore::seekAndGrab(int64_t index) {
   for (;;) {
     const int64_t start = std::max<int64_t>(0, index - back);
     forgetPosition();
-    if (!mCapture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(start)) || !mCapture.grab()) return false;
-    const int64_t landed = landedIndex();
-    if (landed < 0 || landed == start) {
+    bool grabbed = mCapture.set(cv::CAP_PROP_POS_FRAMES, seekPosition(start)) && mCapture.grab();
+    // With unevenly spaced frames the capture counts on from where its seek
+    // by time landed and may run past the end, where it gives frames without
+    // a time: an earlier start reaches the frame.
+    if (!mFrameMsec.empty() && grabbed && start > 0) grabbed = mCapture.get(cv::CAP_PROP_POS_MSEC) > 0.0;
+    if (!grabbed && mFrameMsec.empty()) return false;
+    const int64_t landed = grabbed ? landedIndex() : -1;
+    if (grabbed && (landed < 0 || landed == start)) {
       mGrabbed = start;
       mNext = start + 1;
       break;
     }
-    if (landed < start) {
+    if (grabbed && landed < start) {
       // Stopped short, as in a truncated file whose index promises more:
       // decode on from where it stopped.
       mGrabbed = landed;
@@ -135,6 +205,8 @@ bool VideoReadCore::seekAndGrab(int64_t index) {
 bool VideoReadCore::grabAt(int64_t index) {
   if (!mCapture.isOpened() || index < 0) return false;
   if (mKnownCount >= 0 && index >= mKnownCount) return false;
+  // Every frame has a packet.
+  if (!mFrameMsec.empty() && index >= static_cast<int64_t>(mFrameMsec.size())) return false;
   if (mGrabbed == index) return true;
   if (mNext >= 0 && index >= mNext && index - mNext < kMaxDecodeAhead) return decodeForward(index);
   return seekAndGrab(index);

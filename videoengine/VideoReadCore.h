@@ -6,11 +6,14 @@
 // forward moves decode on; longer ones seek and check, from the timestamp of
 // the frame the seek landed on, that it did not land past the target (some
 // streams with B-frames land a whole group late), stepping further back when
-// it did.
+// it did. In a file whose frames are not evenly spaced (a phone's variable
+// frame rate) a frame's time comes from the container's packet times, so
+// seeks go by time and every frame can be reached.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -68,12 +71,21 @@ class VideoReadCore {
   bool seekAndGrab(int64_t index);
   // Index of the frame just decoded, from its timestamp; -1 when unknown.
   int64_t landedIndex();
+  // Position to ask the capture for so that it lands on frame `index`: the
+  // index itself for evenly spaced frames, else the frame's time in frames
+  // of the stated rate (the capture seeks by time).
+  double seekPosition(int64_t index) const;
+  // Keeps the packet times of a file whose frames are unevenly spaced.
+  void readFrameTimes();
   void forgetPosition();
 
   cv::VideoCapture mCapture;
   std::string mPath;
   double mFps = 0.0;
   double mFirstMsec = 0.0;
+  // Time of each frame in order (milliseconds as the capture states them)
+  // when the frames are unevenly spaced; empty otherwise.
+  std::vector<double> mFrameMsec;
   cv::Size mFrameSize;
   int64_t mNext = -1;     // frame the next decode delivers; -1 unknown
   int64_t mGrabbed = -1;  // frame decoded and not yet retrieved; -1 none

@@ -1,5 +1,7 @@
 #include "HostArgs.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -245,8 +247,8 @@ std::vector<std::string> FindPhotos(const std::string& dir, size_t limit) {
   return found;
 }
 
-std::string CheckLimits(const ThemeLimit& limit, const std::string& themeName, int photoCount,
-                        int videoCount, int videoSeconds) {
+std::string CheckLimits(const ThemeLimit& limit, const std::string& themeName, int photoCount, int videoCount,
+                        int videoSeconds, const CutShortVideo* cutShort) {
   if (limit.maxImage <= 0) {
     return "the library reports no limits for theme " + themeName +
            ", so it cannot make a clip in it";
@@ -255,6 +257,13 @@ std::string CheckLimits(const ThemeLimit& limit, const std::string& themeName, i
     return "theme " + themeName + " takes " + std::to_string(limit.minImage) + " to " +
            std::to_string(limit.maxImage) + " photos, " + std::to_string(photoCount) +
            " given";
+  }
+  if (videoCount > 0 && videoSeconds < limit.minVideoSec && cutShort != nullptr) {
+    char lengths[96];
+    std::snprintf(lengths, sizeof(lengths), "its header says %.1f s but only %.1f s of it decode",
+                  cutShort->headerSeconds, cutShort->realSeconds);
+    return "video \"" + cutShort->path + "\": " + lengths + ", and theme " + themeName + " takes at least " +
+           std::to_string(limit.minVideoSec) + " seconds of video in all";
   }
   if (videoCount > 0 && (videoSeconds < limit.minVideoSec || videoSeconds > limit.maxVideoSec)) {
     return "theme " + themeName + " takes " + std::to_string(limit.minVideoSec) + " to " +

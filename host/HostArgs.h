@@ -46,10 +46,19 @@ std::string UsageText(const char* program);
 // sorted by path; at most `limit` of them.
 std::vector<std::string> FindPhotos(const std::string& dir, size_t limit);
 
+// A video whose header promises more than decodes: its two lengths.
+struct CutShortVideo {
+  std::string path;
+  double headerSeconds = 0.0;
+  double realSeconds = 0.0;
+};
+
 // Checks the material against the theme's limits. Returns an empty string
-// when it fits, else a one-line explanation.
-std::string CheckLimits(const ThemeLimit& limit, const std::string& themeName, int photoCount,
-                        int videoCount, int videoSeconds);
+// when it fits, else a one-line explanation. videoSeconds is the length that
+// decodes; when it is under the minimum and a video decodes to less than its
+// header states, the line names that video and both its lengths.
+std::string CheckLimits(const ThemeLimit& limit, const std::string& themeName, int photoCount, int videoCount,
+                        int videoSeconds, const CutShortVideo* cutShort = nullptr);
 
 // One line of the progress display: label, bar of `width` cells, percent.
 std::string ProgressBar(const std::string& label, int percent, int width);

@@ -33,6 +33,11 @@
 #include "TextLayers.h"
 #include "TextRender.h"
 #include "reelka/reelka.h"
+#include "videoengine/VideoReadCore.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #ifndef REELKA_DEFAULT_RESOURCE_DIR
 #define REELKA_DEFAULT_RESOURCE_DIR "."
@@ -161,6 +166,19 @@ fs::path InstalledResourceDir() {
   return (self.parent_path() / ".." / REELKA_SHARE_SUBDIR).lexically_normal();
 }
 
+// Seconds of a video that really decode, found by the library's reading
+// core; the decoder's complaints about a truncated file are kept quiet.
+double DecodableSeconds(const std::string& path, double fps) {
+  VideoReadCore core;
+  if (!core.open(path)) return 0.0;
+  // Set after the open, which sets the decoder's own level.
+  const int level = av_log_get_level();
+  av_log_set_level(AV_LOG_QUIET);
+  const double seconds = static_cast<double>(core.decodableFrameCount()) / fps;
+  av_log_set_level(level);
+  return seconds;
+}
+
 std::string FormatSeconds(double s) {
   char buf[32];
   std::snprintf(buf, sizeof(buf), "%.1f s", s);
@@ -195,6 +213,7 @@ class Host {
   std::set<std::string> mInputs;  // canonical paths of everything the user gave
   std::vector<TextAssignment> mTexts;  // from --texts files, then --text
   ThemeLimit mLimit{};
+  CutShortVideo mCutShort;  // the first video that decodes to less than its header says
 };
 
 int Host::Finish(int code) {
@@ -263,7 +282,10 @@ int Host::CheckInputs() {
       Fail("cannot tell the length of video " + Quote(video));
       return kBadInput;
     }
-    mVideoSecondsExact += frames / fps;
+    // The length that counts is the one that decodes.
+    const double real = DecodableSeconds(video, fps);
+    mVideoSecondsExact += real;
+    if (mCutShort.path.empty() && real < (frames - 0.5) / fps) mCutShort = {video, frames / fps, real};
     const int width = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
     if (smallest.empty() || width < clipWidth || height < clipHeight) {
@@ -610,8 +632,9 @@ int Host::Run() {
     }
     std::printf("photos: %zu from %s\n", mOptions.photos.size(), kMatePhotos);
   }
-  std::string limitError = CheckLimits(mLimit, themeName, static_cast<int>(mOptions.photos.size()),
-                                       static_cast<int>(mOptions.videos.size()), mVideoSeconds);
+  std::string limitError =
+      CheckLimits(mLimit, themeName, static_cast<int>(mOptions.photos.size()), static_cast<int>(mOptions.videos.size()),
+                  mVideoSeconds, mCutShort.path.empty() ? nullptr : &mCutShort);
   if (!limitError.empty()) {
     Fail(limitError);
     return Finish(mLimit.maxImage <= 0 ? kNoClip : kBadInput);

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The reelka host program end to end: a full run, a run interrupted while it
-# renders, and refused input (too few photos, no display, a 1 x 1 video).
+# renders, and refused input (too few photos, no display, a 1 x 1 video, a
+# video that decodes to less than its header says).
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -120,17 +121,26 @@ lines=$(wc -l < "$TMP/run3.err")
 [ "$lines" -eq 1 ] || { fail "too few photos: $lines lines on stderr (expected 1)"; cat "$TMP/run3.err"; }
 [ -e "$TMP/out/few.avi" ] && fail "too few photos still wrote a clip"
 
-# 4. No display, 5. a 1 x 1 video (the clip takes the smallest video's size):
-# refused before anything is written, saying why.
+# 4. No display, 5. a 1 x 1 video (the clip takes the smallest video's size),
+# 6. a video whose header says 40 s but which holds 2: refused before
+# anything is written, saying why.
 head -c 2250 /dev/zero > "$TMP/raw.rgb"
 ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 1x1 -r 25 -i "$TMP/raw.rgb" -c:v ffv1 "$TMP/tiny.avi" ||
   { echo "FAIL: cannot make the 1 x 1 video"; exit 1; }
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x36:rate=25:duration=40 -c:v mjpeg "$TMP/whole.avi" ||
+  { echo "FAIL: cannot make the 40 s video"; exit 1; }
+head -c $(($(stat -c %s "$TMP/whole.avi") / 20)) "$TMP/whole.avi" > "$TMP/liar.avi"
+"$REELKA" --theme MODERN --work "$TMP/work6" --output "$TMP/out/c6.avi" --video "$TMP/liar.avi" "${PHOTOS[@]}" \
+  2> "$TMP/run6.err" > /dev/null
+echo "exit $?" >> "$TMP/run6.err"
+[ "$(wc -l < "$TMP/run6.err")" -eq 2 ] || { fail "refusal 6: more than one line on stderr"; cat "$TMP/run6.err"; }
 env -u DISPLAY -u WAYLAND_DISPLAY "$REELKA" --theme MODERN --work "$TMP/work4" --output "$TMP/out/c4.avi" "${PHOTOS[@]}" 2> "$TMP/run4.err"
 echo "exit $?" >> "$TMP/run4.err"
 "$REELKA" --theme SPORTY --work "$TMP/work5" --output "$TMP/out/c5.avi" --video "$TMP/tiny.avi" "${PHOTOS[@]}" \
   2> "$TMP/run5.err" > /dev/null
 echo "exit $?" >> "$TMP/run5.err"
-for run in "4:no display.*xvfb-run -a" "5:is 1 x 1: .*too small"; do
+for run in "4:no display.*xvfb-run -a" "5:is 1 x 1: .*too small" \
+  "6:liar.avi\": its header says 40.0 s but only [0-9.]* s of it decode, and theme MODERN takes at least"; do
   n=${run%%:*}
   { grep -q "${run#*:}" "$TMP/run$n.err" && grep -q "^exit 2$" "$TMP/run$n.err"; } ||
     { fail "refusal $n: no exit 2 with its reason"; cat "$TMP/run$n.err"; }

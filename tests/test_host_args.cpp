@@ -146,6 +146,13 @@ TEST(HostLimits, ChecksPhotosAndVideoSeconds) {
   EXPECT_NE(std::string::npos, shortVideo.find("20 to 600 seconds")) << shortVideo;
   EXPECT_NE(std::string::npos, shortVideo.find("video lasts 19 seconds")) << shortVideo;
   EXPECT_FALSE(CheckLimits(sporty, "SPORTY", 8, 2, 601).empty());
+  // A header that promises more than decodes: named when the real length
+  // falls short, not when it still fits.
+  const CutShortVideo liar{"/v/liar.avi", 40.0, 1.88};
+  const std::string cut = CheckLimits(sporty, "SPORTY", 8, 1, 1, &liar);
+  EXPECT_NE(std::string::npos, cut.find("\"/v/liar.avi\": its header says 40.0 s but only 1.9 s of it decode")) << cut;
+  EXPECT_NE(std::string::npos, cut.find("at least 20 seconds")) << cut;
+  EXPECT_EQ("", CheckLimits(sporty, "SPORTY", 8, 1, 25, &liar));
 
   std::string none = CheckLimits(ThemeLimit{0, 0, 0, 0}, "VIVID", 8, 0, 0);
   EXPECT_NE(std::string::npos, none.find("no limits")) << none;

@@ -222,12 +222,21 @@ inline std::string StartTestLog() {
 // size, and every frame the writer receives.
 class QuadGLTest : public ::testing::Test {
  protected:
+  // Size of the frames drawn; the writer takes it from a clip of that size.
+  virtual cv::Size FrameSize() const { return cv::Size(kW, kH); }
+
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
     MakeDir(Root() + "/res");
+    const cv::Size size = FrameSize();
+    const std::string sizeClip =
+        size == cv::Size(kW, kH)
+            ? TestClips().r
+            : WriteClip("size_" + std::to_string(size.width) + "x" + std::to_string(size.height), 1,
+                        [&](int) { return cv::Mat(size, CV_8UC3, cv::Scalar::all(0)); }, size);
     mWriter = new OrvFXFrameHandler();
-    mWriter->setParameters(TestClips().r, Root() + "/out_" + std::to_string(::getpid()) + ".avi");
-    mMaker = new OrvEffectMaker(kW, kH, mWriter, Root() + "/res/");
+    mWriter->setParameters(sizeClip, Root() + "/out_" + std::to_string(::getpid()) + ".avi");
+    mMaker = new OrvEffectMaker(size.width, size.height, mWriter, Root() + "/res/");
     if (!mMaker->InitOpenGL()) {
       GTEST_SKIP() << "no OpenGL context";
     }

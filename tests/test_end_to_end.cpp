@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -494,12 +495,17 @@ namespace {
 
 // Runs a theme on six photos and one small video of `seconds` through the
 // exports; checks that every scene is drawn and returns the scene spans.
-std::vector<SceneSpan> RunWithVideo(int themeIndex, int seconds, int estimate, const char* name) {
+// `made` writes the video to the path given (by default a steady MJPG clip)
+// and returns its frame rate.
+std::vector<SceneSpan> RunWithVideo(int themeIndex, int seconds, int estimate, const char* name,
+                                    const std::function<double(const std::string&)>& made = nullptr,
+                                    std::vector<int>* codes = nullptr, std::vector<SummarizedVideo>* summary = nullptr) {
   const auto started = std::chrono::steady_clock::now();
   e2e::RunDir dir(name);
   EXPECT_FALSE(dir.root.empty());
   const std::string video = dir.root + "/video.avi";
-  {
+  const double fps = made ? made(video) : kClipFps;
+  if (!made) {
     const cv::Size size(192, 108);
     const cv::Mat canvas = clips::MakeTexture(size.width * 3, size.height * 3, 5);
     cv::VideoWriter writer(video, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kClipFps, size, true);
@@ -525,7 +531,9 @@ std::vector<SceneSpan> RunWithVideo(int themeIndex, int seconds, int estimate, c
   }
   auto slots = std::make_unique<ThemeSlotSequence>();
   std::memcpy(slots.get(), context, sizeof(ThemeSlotSequence));
-  auto tap = std::make_unique<FrameTap>(std::set<int>{});
+  auto tap = std::make_unique<FrameTap>(std::set<int>{}, [codes](int, const cv::Mat& frame) {
+    if (codes) codes->push_back(ReadCode(frame));
+  });
   KV_CreateReelka(slots.get());
   const int written = tap->Count();
   tap.reset();
@@ -536,8 +544,9 @@ std::vector<SceneSpan> RunWithVideo(int themeIndex, int seconds, int estimate, c
     if (gVideoEngine && gVideoEngine->GetSummarizedVideoList()) list = *gVideoEngine->GetSummarizedVideoList();
   }
   EXPECT_FALSE(list.empty());
+  if (summary) *summary = list;
   const ThemeSequence sequence = ExpectedSequence(themeIndex, photos, seconds, &list, dir.root + "/scratch");
-  const std::vector<SceneSpan> spans = e2e::Spans(sequence, static_cast<float>(kClipFps), &list);
+  const std::vector<SceneSpan> spans = e2e::Spans(sequence, static_cast<float>(fps), &list);
   EXPECT_EQ(written, e2e::TotalFrames(spans));
   CheckRunLog(e2e::ReadFile(GetLogFilePath()));
   std::printf("[ timing ] %s with a %d s video: %d frames, whole run %.1f s\n", name, seconds, written,
@@ -562,6 +571,52 @@ TEST(EndToEnd, ModernWithALongVideoPlaysTheCubeEveryWay) {
   EXPECT_EQ(DrawnTransitions(spans, 3).count(3007), 1u);
   EXPECT_EQ(DrawnTransitions(spans, 4).count(4007), 1u);
   EXPECT_EQ(DrawnTransitions(spans, 5).count(5007), 1u);
+}
+
+// A phone's variable frame rate: 30 frames a second for 10 s, then 5 for
+// 30 s. Every scene is drawn in full, and every video hold shows its
+// block's frames one after another, the last ones too.
+TEST(EndToEnd, AVariableFrameRateVideoPlaysEveryScene) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  if (!clips::HaveFfmpeg()) GTEST_SKIP() << "needs ffmpeg";
+  double fps = 0.0;
+  const auto variable = [&fps](const std::string& path) {
+    const std::string even = path + ".even.avi";
+    const cv::Mat canvas = clips::MakeTexture(kClipWidth, kClipHeight, 17);
+    EXPECT_TRUE(clips::WriteClip(even, 450, 30.0, cv::Size(kClipWidth, kClipHeight),
+                                 [&](int k) {
+                                   cv::Mat f = canvas.clone();
+                                   StampCode(f, k);
+                                   return f;
+                                 },
+                                 false));
+    const std::string cmd = "ffmpeg -loglevel error -y -i " + even +
+                            " -vf \"setpts='if(lt(N,300),N/30,10+(N-300)/5)/TB'\" -vsync vfr -c:v libx264 "
+                            "-pix_fmt yuv420p -f mp4 " + path;
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    // The average rate: a frame's time is its index at that rate.
+    fps = cv::VideoCapture(path, cv::CAP_FFMPEG).get(cv::CAP_PROP_FPS);
+    return fps;
+  };
+  std::vector<int> codes;
+  std::vector<SummarizedVideo> list;
+  const std::vector<SceneSpan> spans = RunWithVideo(0, 40, 56, "MODERN_VFR", variable, &codes, &list);
+  ASSERT_EQ(list.size(), 1u);
+  int holds = 0, late = 0;
+  for (const SceneSpan& s : spans) {
+    if (s.scene.startType != kSceneVideo || s.scene.endType != kSceneVideo || s.count == 0) continue;
+    const SuperFrame* block = e2e::BlockAt(&list, s.scene.startIndex);
+    ASSERT_NE(block, nullptr);
+    const int first = static_cast<int>(block->sfStart * fps / 1e6 + 0.5);
+    ++holds;
+    late += first >= 300 ? 1 : 0;
+    for (int j = 0; j < s.count; ++j) {
+      const int k = codes[static_cast<size_t>(s.first + j)];
+      if (k >= 0) EXPECT_NEAR(k, first + j, 1) << "scene " << s.scene.step << ", frame " << j;
+    }
+  }
+  EXPECT_GE(holds, 3);
+  EXPECT_GE(late, 1) << "no hold from the slow part";
 }
 
 // VIVID's video scenes are mesh transitions as well.

@@ -424,32 +424,21 @@ SceneOutcome OrvVideoFXController::BindMethodV2V(ThemeResource* tr, const ThemeS
 SummaryLocation OrvVideoFXController::GetSuperFrameBlockLocation(int blockIndex,
                                                                  const std::vector<SummarizedVideo>* list) {
   static const char* const kTag = "OrvVideoFXController::GetSuperFrameBlockLocation";
-  SummaryLocation none;
-  if (!list || blockIndex < 0) {
-    ORV_LOG(kTag, "## Block %d cannot be placed (%s)", blockIndex, list ? "negative index" : "no video list");
-    return none;
-  }
-  size_t total = 0;
-  for (const SummarizedVideo& video : *list) total += video.blocks.size();
-  if (total == 0) {
-    ORV_LOG(kTag, "## Block %d cannot be placed: the videos have no blocks", blockIndex);
-    return none;
-  }
-  size_t index = static_cast<size_t>(blockIndex);
-  if (index >= total) index %= total;
-  for (size_t v = 0; v < list->size(); ++v) {
-    const SummarizedVideo& video = (*list)[v];
-    if (index < video.blocks.size()) {
-      ORV_LOG(kTag, "GetSuperFrame, video : %d[%s], index : %d", static_cast<int>(v), video.fileName.c_str(),
-              static_cast<int>(index));
-      SummaryLocation loc;
-      loc.videoName = video.fileName;
-      loc.block = const_cast<SuperFrame*>(&video.blocks[index]);
-      return loc;
+  const BlockPosition p = OrvColorUtils::FindBlockPosition(list, blockIndex);
+  if (p.video < 0) {
+    if (!list || blockIndex < 0) {
+      ORV_LOG(kTag, "## Block %d cannot be placed (%s)", blockIndex, list ? "negative index" : "no video list");
+    } else {
+      ORV_LOG(kTag, "## Block %d cannot be placed: the videos have no blocks", blockIndex);
     }
-    index -= video.blocks.size();
+    return SummaryLocation();
   }
-  return none;
+  const SummarizedVideo& video = (*list)[p.video];
+  ORV_LOG(kTag, "GetSuperFrame, video : %d[%s], index : %d", p.video, video.fileName.c_str(), p.position);
+  SummaryLocation loc;
+  loc.videoName = video.fileName;
+  loc.block = const_cast<SuperFrame*>(&video.blocks[p.position]);
+  return loc;
 }
 
 cv::Mat OrvVideoFXController::GetSlotPicture(int slotIndex, ThemeResource* tr) {

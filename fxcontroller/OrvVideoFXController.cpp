@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "AsyncFrameWriter.h"
+#include "EffectTable.h"
 #include "OrvEffectMaker.h"
 #include "RenderStats.h"
 #include "api/Log.h"
@@ -325,12 +326,12 @@ SceneOutcome OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeS
     return SceneOutcome::Skip("negative effect code");
   }
   const OrvThemeMetaData& meta = tr->mMetaData;
-  if (code == 1000) {
+  if (code == kImageHoldCode) {
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
     return mEntity->BindImage(&start, fxframes::ImageHold(mFps, scene->durationSec));
   }
-  if (code == 6001) {
+  if (code == kThreePanelCode) {
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
     const int32_t frames = fxframes::OneImage(mFps, scene->durationSec, meta.mImageHoldSec);

@@ -324,11 +324,11 @@ void OrvVideoScriptMaker::AddThemeResource(const SlotContext* slots, int slotCou
         mThemeResource.ImageList.push_back(ImageEntry{i, std::string()});
         break;
       case 2:
-        mThemeResource.PaperList.push_back(PaperEntry{i, std::string(), false, false});
+        mThemeResource.PaperList.push_back(PaperEntry{i, std::string()});
         ++paper;
         break;
       case 4:
-        mThemeResource.PaperList.push_back(PaperEntry{i, std::string(), false, false});
+        mThemeResource.PaperList.push_back(PaperEntry{i, std::string()});
         for (int n = 0; n < separators; ++n) {
           mThemeResource.mVideoList.push_back(SeparatorEntry{i, paper});
           ORV_LOG(tag, "AddThemeResource, Adding video separator, slotIndex : %d, separatorCount : %d, paper : %d", i,

@@ -612,7 +612,9 @@ TEST(EndToEnd, AVariableFrameRateVideoPlaysEveryScene) {
     late += first >= 300 ? 1 : 0;
     for (int j = 0; j < s.count; ++j) {
       const int k = codes[static_cast<size_t>(s.first + j)];
-      if (k >= 0) EXPECT_NEAR(k, first + j, 1) << "scene " << s.scene.step << ", frame " << j;
+      if (k >= 0) {
+        EXPECT_NEAR(k, first + j, 1) << "scene " << s.scene.step << ", frame " << j;
+      }
     }
   }
   EXPECT_GE(holds, 3);

@@ -82,27 +82,21 @@ cv::Mat CornerPaper() {
 
 // A video frame under a paper, composed as the family's shader does.
 cv::Mat UnderPaper(const cv::Mat& frame, const cv::Mat& paper) {
-  cv::Mat out(frame.size(), CV_8UC3);
-  for (int y = 0; y < frame.rows; ++y)
-    for (int x = 0; x < frame.cols; ++x) {
-      const cv::Vec4b p = paper.at<cv::Vec4b>(y, x);
-      const cv::Vec3b v = frame.at<cv::Vec3b>(y, x);
-      const double a = p[3] / 255.0;
-      for (int c = 0; c < 3; ++c) out.at<cv::Vec3b>(y, x)[c] = cv::saturate_cast<uchar>(v[c] * (1 - a) + p[c] * a);
-    }
-  return out;
+  cv::Mat alpha, colour, under;
+  cv::extractChannel(paper, alpha, 3);
+  alpha.convertTo(alpha, CV_32F, 1.0 / 255.0);
+  cv::cvtColor(paper, colour, cv::COLOR_BGRA2BGR);
+  cv::blendLinear(colour, frame, alpha, 1.0f - alpha, under);
+  return under;
 }
 
 // A picture with alpha `alpha` inside `part` (fractions of its size).
 cv::Mat SeeThrough(const cv::Mat& picture, const cv::Rect2d& part, int alpha) {
-  cv::Mat out;
+  cv::Mat out, alphas(picture.size(), CV_8U, cv::Scalar(255));
+  alphas(cv::Rect(cv::Point(part.tl().x * picture.cols, part.tl().y * picture.rows),
+                  cv::Point(part.br().x * picture.cols, part.br().y * picture.rows))) = alpha;
   cv::cvtColor(picture, out, cv::COLOR_BGR2BGRA);
-  const cv::Rect r(static_cast<int>(part.x * out.cols), static_cast<int>(part.y * out.rows),
-                   static_cast<int>(part.width * out.cols), static_cast<int>(part.height * out.rows));
-  std::vector<cv::Mat> planes;
-  cv::split(out, planes);
-  planes[3](r).setTo(alpha);
-  cv::merge(planes, out);
+  cv::insertChannel(alphas, out, 3);
   return out;
 }
 

@@ -351,7 +351,8 @@ cv::Mat ToBgra(const cv::Mat& mask, const cv::Scalar& colour) {
 }
 
 // A ground covers the whole slot: its pattern shades the colour, as if laid
-// over black, and every pixel is opaque.
+// over black, and every pixel is opaque. (A ground recoloured by a colour
+// pick keeps its pattern in alpha: the pick replaces every colour.)
 cv::Mat ToOpaque(const cv::Mat& mask, const cv::Scalar& colour) {
   cv::Mat out(mask.size(), CV_8UC4);
   for (int y = 0; y < mask.rows; ++y) {
@@ -376,7 +377,8 @@ std::vector<cv::Mat> PaintDesign(const DesignInput& design) {
     Lcg rng(design.seed * 31 + static_cast<int>(j));
     cv::Mat mask(H, W, CV_8UC1, cv::Scalar(0));
     PaintRole(mask, design, plan[j], clusters, rng);
-    layers.push_back(plan[j].role == Role::Ground ? ToOpaque(mask, plan[j].colour) : ToBgra(mask, plan[j].colour));
+    const bool opaque = plan[j].role == Role::Ground && !Coded(design.codes[j]);
+    layers.push_back(opaque ? ToOpaque(mask, plan[j].colour) : ToBgra(mask, plan[j].colour));
   }
   return layers;
 }

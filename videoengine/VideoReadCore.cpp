@@ -34,7 +34,8 @@ bool OpenCapture(cv::VideoCapture& capture, const std::string& path) {
 
 // Presentation times of the first video stream's packets, in milliseconds
 // from the stream's start and in display order, read without decoding.
-// Empty when a packet carries no time or the file does not open.
+// Empty when the stream's average rate is its stated one (evenly spaced
+// frames), a packet carries no time or the file does not open.
 std::vector<double> PacketTimesMsec(const std::string& path) {
   std::vector<double> times;
   AVFormatContext* format = nullptr;
@@ -43,6 +44,11 @@ std::vector<double> PacketTimesMsec(const std::string& path) {
   if (avformat_find_stream_info(format, nullptr) >= 0) {
     for (unsigned i = 0; i < format->nb_streams && stream < 0; ++i)
       if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) stream = static_cast<int>(i);
+  }
+  if (stream >= 0) {
+    const double stated = av_q2d(format->streams[stream]->r_frame_rate);
+    const double average = av_q2d(format->streams[stream]->avg_frame_rate);
+    if (stated > 0.0 && std::fabs(stated - average) <= 1e-4 * stated) stream = -1;
   }
   AVPacket* packet = stream >= 0 ? av_packet_alloc() : nullptr;
   if (packet != nullptr) {

@@ -15,6 +15,7 @@
 
 #include "api/CreateReelkaInterface.h"
 #include "api/Log.h"
+#include "fxcontroller/OrvFXFrameHandler.h"
 #include "scriptmaker/OrvCancelTask.h"
 #include "scriptmaker/OrvVideoScriptMaker.h"
 #include "test_end_to_end_util.h"
@@ -144,22 +145,37 @@ TEST_F(ApiRuns, ACancelledCreatePassNeverSavesTheClipBefore) {
 TEST_F(ApiRuns, AFullDiskFailsTheCreatePassAndSavesNothing) {
   if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
   Start(dir.work, {SmallVideo()});
-  // Writes past 128 kB fail as on a full disk.
-  rlimit saved{}, full{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  full = {128 << 10, saved.rlim_max};
-  auto handler = std::signal(SIGXFSZ, SIG_IGN);
-  ::setrlimit(RLIMIT_FSIZE, &full);
+  // Writes past the limit fail as on a full disk: 128 kB hold some frames,
+  // 4 kB none (a frameless output is removed).
+  for (rlim_t limit : {rlim_t{128} << 10, rlim_t{4} << 10}) {
+    rlimit saved{}, full{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    full = {limit, saved.rlim_max};
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    KV_CreateReelka(GetThemeContext());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    const std::string dest = dir.root + "/clip.avi";
+    std::ofstream(dest) << "the user's file";
+    EXPECT_FALSE(SaveReelka(W(dest).c_str()));
+    EXPECT_EQ(e2e::ReadFile(dest), "the user's file");
+    const FXPassStatus& status = dynamic_cast<OrvVideoScriptMaker&>(*gFXEngine).LastPassStatus();
+    EXPECT_GT(status.framesWritten, 0);
+    EXPECT_LT(status.framesInFile, status.framesWritten);
+    EXPECT_EQ(platform::PathExists(dir.work + "_output.avi"), status.framesInFile > 0) << limit;
+  }
+}
+
+TEST_F(ApiRuns, WhatTheEncoderThreadThrowsFailsThePassAndLeavesNoOutput) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  Start(dir.work, {SmallVideo()});
+  OrvFXFrameHandler::SetFrameSink([](const cv::Mat&) { throw 42; });
   KV_CreateReelka(GetThemeContext());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, handler);
-  const std::string dest = dir.root + "/clip.avi";
-  std::ofstream(dest) << "the user's file";
-  EXPECT_FALSE(SaveReelka(W(dest).c_str()));
-  EXPECT_EQ(e2e::ReadFile(dest), "the user's file");
-  const FXPassStatus& status = dynamic_cast<OrvVideoScriptMaker&>(*gFXEngine).LastPassStatus();
-  EXPECT_GT(status.framesWritten, 0);
-  EXPECT_LT(status.framesInFile, status.framesWritten);
+  OrvFXFrameHandler::SetFrameSink(nullptr);
+  EXPECT_FALSE(SaveReelka(W(dir.root + "/clip.avi").c_str()));
+  EXPECT_FALSE(platform::PathExists(dir.work + "_output.avi"));
+  EXPECT_NE(Log().find("Writing a frame failed: unknown exception; the render pass stops"), std::string::npos);
 }
 
 TEST_F(ApiRuns, CancelAndProgressNeverWaitOnEachOther) {

@@ -178,6 +178,30 @@ TEST_F(ApiRuns, WhatTheEncoderThreadThrowsFailsThePassAndLeavesNoOutput) {
   EXPECT_NE(Log().find("Writing a frame failed: unknown exception; the render pass stops"), std::string::npos);
 }
 
+TEST_F(ApiRuns, LinksPlantedInTheWorkFolderAreNeverWrittenThrough) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  const std::string video = SmallVideo();
+  Start(dir.work, {video});
+  KV_CreateReelka(GetThemeContext());
+  // A second run in a new folder, every name the first wrote (and its
+  // "~tmp") a link to a file of someone else's.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.work)) names.push_back(entry.path().filename());
+  ASSERT_GT(names.size(), 3u);
+  const std::string victim = dir.root + "/victim.txt";
+  std::ofstream(victim) << "someone else's";
+  const std::string work = dir.root + "/work2/";
+  std::filesystem::create_directory(work);
+  for (const auto& name : names)
+    for (const char* mark : {"", "~tmp"}) std::filesystem::create_symlink(victim, work + name + mark);
+  ReleaseReelka();
+  Start(work, {video});
+  KV_CreateReelka(GetThemeContext());
+  EXPECT_TRUE(SaveReelka(W(dir.root + "/clip.avi").c_str()));
+  EXPECT_EQ(e2e::ReadFile(victim), "someone else's");
+  for (const auto& name : names) EXPECT_FALSE(std::filesystem::is_symlink(work + name)) << name;
+}
+
 TEST_F(ApiRuns, CancelAndProgressNeverWaitOnEachOther) {
   if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
   Start(dir.work);

@@ -20,6 +20,13 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// Control characters shown as '?' in a message.
+std::string Printable(std::string s) {
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return s;
+}
+
 }  // namespace
 
 int ParseTheme(const std::string& text) {
@@ -111,7 +118,7 @@ bool ApplyOption(const std::string& longName, const std::string& value, HostOpti
     t.origin = "--text";
     std::string why;
     if (!ParseTextAssignment(value, t, why)) {
-      error = "--text \"" + value + "\": " + why;
+      error = "--text \"" + Printable(value) + "\": " + why;
       return false;
     }
     options.texts.push_back(t);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,8 +100,10 @@ void InstallSignalHandlers() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGALRM, &action, nullptr);
+  // GLib ends with a breakpoint where it cannot start a thread.
   action.sa_handler = OnAbort;
   sigaction(SIGABRT, &action, nullptr);
+  sigaction(SIGTRAP, &action, nullptr);
   std::set_terminate(OnTerminate);
 }
 
@@ -190,6 +193,21 @@ fs::path InstalledResourceDir() {
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec || self.empty()) return fs::path();
   return (self.parent_path() / ".." / REELKA_SHARE_SUBDIR).lexically_normal();
+}
+
+// A run reserves far more address space than it uses: a thread stack and a
+// malloc arena for each of the threads OpenCV and the OpenGL driver start,
+// about one per processor each. Under a lower limit (ulimit -v) threads fail
+// to start deep inside those libraries. Empty when the limit leaves room.
+std::string AddressSpaceProblem() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::string();
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const rlim_t needMb = 2048 + 256 * static_cast<rlim_t>(cores);
+  const rlim_t haveMb = limit.rlim_cur >> 20;
+  if (haveMb >= needMb) return std::string();
+  return "the address-space limit (ulimit -v) is " + std::to_string(haveMb) + " MB; a run on " +
+         std::to_string(cores) + " processors needs about " + std::to_string(needMb) + " MB: raise the limit";
 }
 
 std::string FormatSeconds(double s) {
@@ -818,6 +836,11 @@ int Host::RunCreatePass(const ThemeSlotSequence& sequence) {
 int Host::Run() {
   if (!DisplayOpens())
     return Fail("no display: the library draws in a hidden OpenGL window; run reelka under xvfb-run -a");
+  const std::string memory = AddressSpaceProblem();
+  if (!memory.empty()) {
+    Fail(memory);
+    return kNoClip;
+  }
   int code = CheckInputs();
   if (code == kOk) code = ChooseResources();
   if (code != kOk) return code;

@@ -19,8 +19,10 @@ done
 
 TMP=$(mktemp -d /tmp/reelka_host_e2e_XXXXXX)
 PID=
+XVFB=
 cleanup() {
   [ -n "$PID" ] && kill -9 "$PID" 2> /dev/null
+  [ -n "$XVFB" ] && kill -CONT "$XVFB" 2> /dev/null && kill "$XVFB" 2> /dev/null
   rm -rf "$TMP"
 }
 trap cleanup EXIT
@@ -167,6 +169,7 @@ if command -v Xvfb > /dev/null; then
   took=$(elapsed "$start")
   kill -CONT "$XVFB"
   kill "$XVFB"
+  XVFB=
   echo "terminated with a frozen display: exit $code after $took s"
   [ $code -eq 130 ] || { fail "terminated run exit $code (expected 130)"; cat "$TMP/run6.err"; }
   awk -v t="$took" 'BEGIN { exit !(t <= 6.5) }' || fail "terminated run took $took s to end (at most 5 s wanted)"

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -100,22 +101,38 @@ void CopyWide(char16_t* dst, const std::string& narrow) {
   dst[i] = 0;
 }
 
-int RunTheme(int theme, const std::string& root, const std::vector<std::string>& photos) {
-  static const char* const kNames[] = {"MODERN", "SPORTY", "VIVID"};
-  const ThemeLimit limit = GetThemeLimitInfo(theme);
-  int images = std::min<int>(limit.maxImage, static_cast<int>(photos.size()));
-  images = std::max(images, limit.minImage);
-  const int estimate = GetEstimatedTimeSec(theme, images, 0);
+// What one theme's two passes measured.
+struct PassFigures {
+  int images = 0;
+  int estimate = 0;
+  double startSec = 0.0;
+  long startPeakMb = 0;
+  int64_t frames = 0;
+  std::vector<cv::Mat> samples;  // a few frames, for the writer-alone run
+  double createSec = 0.0;
+  RenderStageTimes stages;
+  bool saved = false;
+  long peakMb = 0;
+  double writerSec = 0.0;
+};
 
-  const std::string work = root + kNames[theme] + "/work/";
-  ::mkdir((root + kNames[theme]).c_str(), 0755);
-  ::mkdir((root + kNames[theme] + "/Logs").c_str(), 0755);
+// Runs the start pass with as many photos as the theme takes (repeated when
+// there are fewer) and returns the theme context it filled.
+std::unique_ptr<ThemeSlotSequence> RunStartPass(int theme, const std::string& dir,
+                                                const std::vector<std::string>& photos, PassFigures& f) {
+  const ThemeLimit limit = GetThemeLimitInfo(theme);
+  f.images = std::max(std::min<int>(limit.maxImage, static_cast<int>(photos.size())), limit.minImage);
+  f.estimate = GetEstimatedTimeSec(theme, f.images, 0);
+
+  const std::string work = dir + "/work/";
+  ::mkdir(dir.c_str(), 0755);
+  ::mkdir((dir + "/Logs").c_str(), 0755);
   ::mkdir(work.c_str(), 0755);
 
   auto input = std::make_unique<UserInputContext>();
   *input = UserInputContext{};
-  input->NumOfImage = images;
-  for (int i = 0; i < images; ++i) CopyWide(input->ImagePath[i], photos[static_cast<size_t>(i) % photos.size()]);
+  input->NumOfImage = f.images;
+  for (int i = 0; i < f.images; ++i) CopyWide(input->ImagePath[i], photos[static_cast<size_t>(i) % photos.size()]);
   input->tubWidth = 160;
   input->tubHeight = 90;
   input->wsWidth = 480;
@@ -124,53 +141,59 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
 
   const auto startPass = Clock::now();
   KV_StartReelka(input.get());
-  const double startSec = Seconds(startPass);
-  const long startPeakMb = PeakRssMb();
-  auto context = std::make_unique<ThemeSlotSequence>(*GetThemeContext());
+  f.startSec = Seconds(startPass);
+  f.startPeakMb = PeakRssMb();
+  return std::make_unique<ThemeSlotSequence>(*GetThemeContext());
+}
 
-  // Count frames at the encoder; keep a few for the writer-alone run.
-  int64_t frames = 0;
-  std::vector<cv::Mat> samples;
-  OrvFXFrameHandler::SetFrameSink([&](const cv::Mat& frame) {
-    if (frames % 200 == 0 && samples.size() < 8) samples.push_back(frame.clone());
-    ++frames;
+// Runs the create pass with its stages timed, counting frames at the
+// encoder, and saves the clip.
+void RunCreatePass(ThemeSlotSequence* context, const std::string& clipPath, PassFigures& f) {
+  OrvFXFrameHandler::SetFrameSink([&f](const cv::Mat& frame) {
+    if (f.frames % 200 == 0 && f.samples.size() < 8) f.samples.push_back(frame.clone());
+    ++f.frames;
   });
   SetRenderProfiling(true);
   ResetRenderStageTimes();
   const auto createStart = Clock::now();
-  KV_CreateReelka(context.get());
-  const double createSec = Seconds(createStart);
+  KV_CreateReelka(context);
+  f.createSec = Seconds(createStart);
   EndRenderScene();
   SetRenderProfiling(false);
   OrvFXFrameHandler::SetFrameSink(nullptr);
-  const RenderStageTimes stages = GetRenderStageTimes();
-  const std::string clipPath = root + kNames[theme] + "/clip.avi";
+  f.stages = GetRenderStageTimes();
   std::u16string dest = MultiByteToWide(clipPath.c_str());
-  const bool saved = SaveReelka(dest.c_str());
-  const long peakMb = PeakRssMb();
+  f.saved = SaveReelka(dest.c_str());
+  f.peakMb = PeakRssMb();
   ReleaseReelka();
+}
 
-  // The writer alone on the same number of frames, held as the clip holds them.
-  double writerSec = 0.0;
-  if (!samples.empty() && frames > 0) {
-    OrvFXFrameHandler writer;
-    writer.setParameters("", root + kNames[theme] + "/writer_only.avi");
-    const int64_t run = std::max<int64_t>(1, frames / static_cast<int64_t>(samples.size()));
-    const auto writerStart = Clock::now();
-    for (int64_t i = 0; i < frames; ++i)
-      writer.writeFrame(samples[static_cast<size_t>(std::min<int64_t>(i / run, samples.size() - 1))]);
-    writer.deInit();
-    writerSec = Seconds(writerStart);
-  }
+// The writer alone on the same number of frames, held as the clip holds them.
+double WriterAloneSeconds(const std::vector<cv::Mat>& samples, int64_t frames, const std::string& path) {
+  if (samples.empty() || frames <= 0) return 0.0;
+  OrvFXFrameHandler writer;
+  writer.setParameters("", path);
+  const int64_t run = std::max<int64_t>(1, frames / static_cast<int64_t>(samples.size()));
+  const auto writerStart = Clock::now();
+  for (int64_t i = 0; i < frames; ++i)
+    writer.writeFrame(samples[static_cast<size_t>(std::min<int64_t>(i / run, samples.size() - 1))]);
+  writer.deInit();
+  return Seconds(writerStart);
+}
 
+void PrintPass(const char* name, const PassFigures& f) {
+  const RenderStageTimes& stages = f.stages;
+  const int64_t frames = f.frames;
+  const double createSec = f.createSec;
   const double fps = createSec > 0 ? frames / createSec : 0.0;
-  const double writerFps = writerSec > 0 ? frames / writerSec : 0.0;
+  const double writerFps = f.writerSec > 0 ? frames / f.writerSec : 0.0;
   auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
   auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
-  std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n",
-              kNames[theme], images, estimate, static_cast<long long>(frames), startSec, createSec);
+  std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n", name,
+              f.images, f.estimate, static_cast<long long>(frames), f.startSec, createSec);
   std::printf("        create pass %6.2f fps | writer alone %6.2f fps | ratio %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
-              fps, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, saved ? "yes" : "NO", peakMb, startPeakMb);
+              fps, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, f.saved ? "yes" : "NO", f.peakMb,
+              f.startPeakMb);
   std::printf("        windows: %lld created, %.2f s making and destroying them (%.1f ms each, %.1f %% of the pass)\n",
               static_cast<long long>(stages.windows), stages.windowNs / 1e9, ms(stages.windowNs, stages.windows),
               share(stages.windowNs));
@@ -184,26 +207,39 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
                                                               stages.waitNs + stages.windowNs,
                                                           frames)
                          : 0.0);
-  for (int f = 0; f < static_cast<int>(RenderFamily::Count); ++f) {
-    const RenderFamilyTimes& fam = stages.families[f];
+  for (int family = 0; family < static_cast<int>(RenderFamily::Count); ++family) {
+    const RenderFamilyTimes& fam = stages.families[family];
     if (fam.scenes == 0) continue;
     std::printf("        %-12s %3lld scenes, %5lld frames: %6.2f ms per frame in the scene, %6.2f ms drawing\n",
-                RenderFamilyName(static_cast<RenderFamily>(f)), static_cast<long long>(fam.scenes),
+                RenderFamilyName(static_cast<RenderFamily>(family)), static_cast<long long>(fam.scenes),
                 static_cast<long long>(fam.frames), ms(fam.sceneNs, fam.frames), ms(fam.drawNs, fam.frames));
   }
+}
+
+void PrintClip(const std::string& clipPath, int64_t frames) {
   const ClipFigures clip = ProbeClip(clipPath);
   const double seconds = clip.fps > 0 ? frames / clip.fps : 0.0;
-  if (clip.bytes > 0 && seconds > 0) {
-    std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
-                clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
-    if (clip.keyPackets > 0) {
-      std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
-                  static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
-    }
-    std::printf("\n");
+  if (clip.bytes <= 0 || seconds <= 0) return;
+  std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
+              clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
+  if (clip.keyPackets > 0) {
+    std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
+                static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
   }
+  std::printf("\n");
+}
+
+int RunTheme(int theme, const std::string& root, const std::vector<std::string>& photos) {
+  static const char* const kNames[] = {"MODERN", "SPORTY", "VIVID"};
+  const std::string dir = root + kNames[theme];
+  PassFigures f;
+  std::unique_ptr<ThemeSlotSequence> context = RunStartPass(theme, dir, photos, f);
+  RunCreatePass(context.get(), dir + "/clip.avi", f);
+  f.writerSec = WriterAloneSeconds(f.samples, f.frames, dir + "/writer_only.avi");
+  PrintPass(kNames[theme], f);
+  PrintClip(dir + "/clip.avi", f.frames);
   std::fflush(stdout);
-  return saved && frames > 0 ? 0 : 1;
+  return f.saved && f.frames > 0 ? 0 : 1;
 }
 
 }  // namespace

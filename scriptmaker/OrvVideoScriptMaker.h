@@ -13,6 +13,11 @@
 #include "scriptmaker/ThemeResource.h"
 #include "themes/SlotInformation.h"
 
+// A bounded copy of a host's input record into out: counts clamped to the
+// record's arrays, the counted paths and both folders copied and
+// terminated, everything else zero.
+void CopyUserInput(const UserInputContext& input, UserInputContext* out);
+
 class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
  public:
   OrvVideoScriptMaker();

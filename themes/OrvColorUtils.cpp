@@ -58,13 +58,10 @@ cv::Mat HsvToBgr(int h, int s, int v) {
   return bgr;
 }
 
-struct BlockPosition {
-  int video = -1;
-  int position = -1;
-};
+}  // namespace
 
 // Two passes over the blocks: the index, then the index modulo the total.
-BlockPosition WalkBlocks(const std::vector<SummarizedVideo>* list, int index) {
+BlockPosition OrvColorUtils::FindBlockPosition(const std::vector<SummarizedVideo>* list, int index) {
   BlockPosition found;
   if (!list || index < 0) return found;
   int64_t total = 0;
@@ -84,6 +81,8 @@ BlockPosition WalkBlocks(const std::vector<SummarizedVideo>* list, int index) {
   }
   return found;
 }
+
+namespace {
 
 enum class FileKind { Jpeg, PngPlain, Other };
 
@@ -189,7 +188,7 @@ void OrvColorUtils::SetGreyColors(PickedColors* out, int style) {
 
 SummaryLocation OrvColorUtils::FindSummaryBlock(const std::vector<SummarizedVideo>* summarizedList, int index) {
   SummaryLocation location;
-  BlockPosition p = WalkBlocks(summarizedList, index);
+  BlockPosition p = FindBlockPosition(summarizedList, index);
   if (p.video < 0) return location;
   auto& video = const_cast<SummarizedVideo&>((*summarizedList)[p.video]);
   location.videoName = video.fileName;
@@ -198,7 +197,7 @@ SummaryLocation OrvColorUtils::FindSummaryBlock(const std::vector<SummarizedVide
 }
 
 SummaryLocation OrvColorUtils::GetSummaryLocation(std::vector<SummarizedVideo>* summarizedList, int index) {
-  BlockPosition p = WalkBlocks(summarizedList, index);
+  BlockPosition p = FindBlockPosition(summarizedList, index);
   SummaryLocation location;
   if (p.video >= 0) {
     SummarizedVideo& video = (*summarizedList)[p.video];

@@ -176,6 +176,10 @@ void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {
   gInputFrameHandler = handler;
 }
 
+void OrvEffectMaker::ForgetInputFrameHandler(const OrvFXFrameHandler* handler) {
+  if (handler != nullptr && gInputFrameHandler == handler) gInputFrameHandler = nullptr;
+}
+
 // Makes the effect in the scene's context and lets play draw with it, then
 // waits for the frames to reach the writer (unless the caller drains). A
 // class missing from the build logs and draws nothing. Screen-quad classes

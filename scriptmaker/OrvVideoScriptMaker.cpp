@@ -222,28 +222,44 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
 
   mSlots = slots;
   mSlotCount = slots ? std::min(std::max(slotCount, 0), REELKA_MAX_SLOTS) : 0;
+  // Whatever is thrown fails the pass; its controller and a frameless
+  // output go all the same.
+  try {
+    RunInitAndEffects(slots, list);
+  } catch (const std::exception& e) {
+    ORV_LOG(tag, "## The render pass failed: %s", e.what());
+    mLastPassCompleted = false;
+  } catch (...) {
+    ORV_LOG(tag, "## The render pass failed: unknown exception");
+    mLastPassCompleted = false;
+  }
+  ORV_LOG(tag, "DeInit() Start");
+  DeInit();
+  ORV_LOG(tag, "DeInit() End");
+  RemoveFramelessOutput();
+  mRunning = false;
+  ORV_LOG(tag, "End of Start()");
+  return 0;
+}
+
+void OrvVideoScriptMaker::RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list) {
+  static const char* tag = "OrvVideoScriptMaker::Start";
   ORV_LOG(tag, "Init() Start");
   Init(slots, list);
-  if (IsCanceled()) {
-    mRunning = false;
-    return 0;
-  }
+  if (IsCanceled()) return;
   ORV_LOG(tag, "Init() End");
   ORV_LOG(tag, "DoApplingEffects() Start");
   DoApplingEffects();
   ORV_LOG(tag, "DoApplingEffects() End");
-  ORV_LOG(tag, "DeInit() Start");
-  DeInit();
-  ORV_LOG(tag, "DeInit() End");
-  if (mLastPassStatus.framesWritten == 0) {
-    // Nothing was drawn: no empty clip is left behind.
-    const std::string output = mThemeResource.mMetaData.GetOutputFilePath();
-    if (!output.empty() && std::remove(output.c_str()) == 0)
-      ORV_LOG(tag, "No frame was written, the empty output is removed : %s", output.c_str());
-  }
-  mRunning = false;
-  ORV_LOG(tag, "End of Start()");
-  return 0;
+}
+
+void OrvVideoScriptMaker::RemoveFramelessOutput() {
+  // Nothing was drawn, or nothing of it reached the file: no empty clip is
+  // left behind.
+  if (mLastPassStatus.framesWritten != 0 && mLastPassStatus.framesInFile != 0) return;
+  const std::string output = mThemeResource.mMetaData.GetOutputFilePath();
+  if (!output.empty() && std::remove(output.c_str()) == 0)
+    ORV_LOG("OrvVideoScriptMaker::Start", "No frame was written, the empty output is removed : %s", output.c_str());
 }
 
 void OrvVideoScriptMaker::ForgetLastPass() {

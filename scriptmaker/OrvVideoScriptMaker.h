@@ -63,6 +63,8 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   bool IsCanceled() override { return OrvFXCancelTask::IsCanceled(); }
   // Forgets the last pass and removes its clip and still.
   void ForgetLastPass();
+  void RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list);
+  void RemoveFramelessOutput();
 
   std::unique_ptr<UserInputContext> mInput;
   const SlotContext* mSlots = nullptr;

@@ -1,7 +1,9 @@
 #!/bin/bash
 # The reelka host program end to end: a full run, a run interrupted while it
-# renders, and refused input (too few photos, no display, a 1 x 1 video, a
-# video that decodes to less than its header says).
+# renders, refused input (too few photos, no display, a 1 x 1 video, a video
+# that decodes to less than its header says), a run terminated while its pass
+# cannot stop, an address-space limit too low and a text that would need a
+# size under 8 px.
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -18,8 +20,10 @@ done
 
 TMP=$(mktemp -d /tmp/reelka_host_e2e_XXXXXX)
 PID=
+XVFB=
 cleanup() {
   [ -n "$PID" ] && kill -9 "$PID" 2> /dev/null
+  [ -n "$XVFB" ] && kill -CONT "$XVFB" 2> /dev/null && kill "$XVFB" 2> /dev/null
   rm -rf "$TMP"
 }
 trap cleanup EXIT
@@ -122,7 +126,7 @@ lines=$(wc -l < "$TMP/run3.err")
 [ -e "$TMP/out/few.avi" ] && fail "too few photos still wrote a clip"
 
 # 4. No display, 5. a 1 x 1 video (the clip takes the smallest video's size),
-# 6. a video whose header says 40 s but which holds 2: refused before
+# 9. a video whose header says 40 s but which holds 2: refused before
 # anything is written, saying why.
 head -c 2250 /dev/zero > "$TMP/raw.rgb"
 ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 1x1 -r 25 -i "$TMP/raw.rgb" -c:v ffv1 "$TMP/tiny.avi" ||
@@ -130,22 +134,73 @@ ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 1x1 -r 25 -i "$TMP/raw.r
 ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x36:rate=25:duration=40 -c:v mjpeg "$TMP/whole.avi" ||
   { echo "FAIL: cannot make the 40 s video"; exit 1; }
 head -c $(($(stat -c %s "$TMP/whole.avi") / 20)) "$TMP/whole.avi" > "$TMP/liar.avi"
-"$REELKA" --theme MODERN --work "$TMP/work6" --output "$TMP/out/c6.avi" --video "$TMP/liar.avi" "${PHOTOS[@]}" \
-  2> "$TMP/run6.err" > /dev/null
-echo "exit $?" >> "$TMP/run6.err"
-[ "$(wc -l < "$TMP/run6.err")" -eq 2 ] || { fail "refusal 6: more than one line on stderr"; cat "$TMP/run6.err"; }
+"$REELKA" --theme MODERN --work "$TMP/work9" --output "$TMP/out/c9.avi" --video "$TMP/liar.avi" "${PHOTOS[@]}" \
+  2> "$TMP/run9.err" > /dev/null
+echo "exit $?" >> "$TMP/run9.err"
+[ "$(wc -l < "$TMP/run9.err")" -eq 2 ] || { fail "refusal 9: more than one line on stderr"; cat "$TMP/run9.err"; }
 env -u DISPLAY -u WAYLAND_DISPLAY "$REELKA" --theme MODERN --work "$TMP/work4" --output "$TMP/out/c4.avi" "${PHOTOS[@]}" 2> "$TMP/run4.err"
 echo "exit $?" >> "$TMP/run4.err"
 "$REELKA" --theme SPORTY --work "$TMP/work5" --output "$TMP/out/c5.avi" --video "$TMP/tiny.avi" "${PHOTOS[@]}" \
   2> "$TMP/run5.err" > /dev/null
 echo "exit $?" >> "$TMP/run5.err"
 for run in "4:no display.*xvfb-run -a" "5:is 1 x 1: .*too small" \
-  "6:liar.avi\": its header says 40.0 s but only [0-9.]* s of it decode, and theme MODERN takes at least"; do
+  "9:liar.avi\": its header says 40.0 s but only [0-9.]* s of it decode, and theme MODERN takes at least"; do
   n=${run%%:*}
   { grep -q "${run#*:}" "$TMP/run$n.err" && grep -q "^exit 2$" "$TMP/run$n.err"; } ||
     { fail "refusal $n: no exit 2 with its reason"; cat "$TMP/run$n.err"; }
   [ -e "$TMP/out/c$n.avi" ] || [ -e "$TMP/work$n/_output.avi" ] && fail "refusal $n left a file behind"
 done
+
+# 6. SIGTERM while the pass cannot stop (its display server is frozen): the
+# program ends within 5 s all the same, writing no clip.
+if command -v Xvfb > /dev/null; then
+  exec 5> "$TMP/display"
+  Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp > /dev/null 2>&1 &
+  XVFB=$!
+  exec 5>&-
+  for _ in $(seq 1 50); do [ -s "$TMP/display" ] && break; sleep 0.1; done
+  DISPLAY=":$(cat "$TMP/display")" "$REELKA" --theme MODERN --work "$TMP/work6" --output "$TMP/out/c6.avi" \
+    "${PHOTOS[@]}" > /dev/null 2> "$TMP/run6.err" < /dev/null &
+  PID=$!
+  for _ in $(seq 1 300); do
+    grep -q "reelka: rendering" "$TMP/run6.err" 2> /dev/null && break
+    sleep 0.1
+  done
+  sleep 1
+  kill -STOP "$XVFB"
+  sleep 4
+  kill -TERM "$PID"
+  start=$(now)
+  for _ in $(seq 1 200); do kill -0 "$PID" 2> /dev/null || break; sleep 0.1; done
+  kill -9 "$PID" 2> /dev/null
+  wait "$PID"
+  code=$?
+  PID=
+  took=$(elapsed "$start")
+  kill -CONT "$XVFB"
+  kill "$XVFB"
+  XVFB=
+  echo "terminated with a frozen display: exit $code after $took s"
+  [ $code -eq 130 ] || { fail "terminated run exit $code (expected 130)"; cat "$TMP/run6.err"; }
+  awk -v t="$took" 'BEGIN { exit !(t <= 6.5) }' || fail "terminated run took $took s to end (at most 5 s wanted)"
+  [ -e "$TMP/out/c6.avi" ] && fail "terminated run wrote a destination file"
+fi
+
+# 7. An address-space limit no run can live with: exit 1 at once, saying so.
+(ulimit -v 1000000; "$REELKA" --theme MODERN --work "$TMP/work7" --output "$TMP/out/c7.avi" "${PHOTOS[@]}" \
+  > /dev/null 2> "$TMP/run7.err" < /dev/null)
+code=$?
+{ [ $code -eq 1 ] && grep -q "address-space limit (ulimit -v)" "$TMP/run7.err"; } ||
+  { fail "under ulimit -v 1000000: exit $code"; cat "$TMP/run7.err"; }
+
+# 8. A text that would need a size under 8 px: exit 2 naming the layer and
+# its size, before any text layer is rendered.
+"$REELKA" --theme MODERN --work "$TMP/work8" --output "$TMP/out/c8.avi" --text "6:2=$(printf 'W%.0s' $(seq 299))" \
+  "${PHOTOS[@]}" > /dev/null 2> "$TMP/run8.err" < /dev/null
+code=$?
+{ [ $code -eq 2 ] && grep -q "^reelka: text layer 6:2: the text does not fit its layer of 517 x 37 pixels at 8 px" \
+  "$TMP/run8.err"; } || { fail "text under 8 px: exit $code"; cat "$TMP/run8.err"; }
+ls "$TMP"/work8/reelka_text_* > /dev/null 2>&1 && fail "text under 8 px: text layers were rendered"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

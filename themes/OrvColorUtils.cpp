@@ -579,25 +579,19 @@ bool OrvColorUtils::WriteImageFile(const std::string& path, const cv::Mat& pictu
     ORV_LOG(tag, "## Couldn't write image file. %s", path.c_str());
     return false;
   }
-  // Keep the extension last: it picks the encoder.
-  std::string temp;
-  size_t dot = path.find_last_of('.');
-  size_t slash = path.find_last_of('/');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-    temp = path.substr(0, dot) + "~tmp" + path.substr(dot);
-  } else {
-    temp = path + "~tmp.png";
-  }
-  bool written = false;
+  // Encoded in memory, then written through a new file: a link planted at
+  // the name is replaced, never written through.
+  std::vector<uchar> bytes;
+  const size_t dot = path.find_last_of('.');
+  const size_t slash = path.find_last_of('/');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   try {
-    written = cv::imwrite(temp, picture);
+    if (!cv::imencode(hasExtension ? path.substr(dot) : ".png", picture, bytes)) bytes.clear();
   } catch (const std::exception& e) {
     ORV_LOG(tag, "## Couldn't write image file. %s (%s)", path.c_str(), ErrorText(e).c_str());
-    std::remove(temp.c_str());
     return false;
   }
-  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
+  if (bytes.empty() || !platform::WriteNewFile(path, bytes.data(), bytes.size())) {
     ORV_LOG(tag, "## Couldn't write image file. %s", path.c_str());
     return false;
   }

@@ -15,6 +15,7 @@
 #include "Transition_Blending.h"
 #include "Transition_NoEffect.h"
 #include "Transition_ThreeWay.h"
+#include "api/ExitGuard.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
@@ -133,6 +134,7 @@ bool OrvEffectMaker::InitOpenGL() {
   ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
           static_cast<int>(depthTexture), static_cast<int>(fbo));
   ORV_LOG(kTag, "Init OpenGL() End");
+  GuardExitDuringPass();
   mGLReady = true;
   return true;
 }

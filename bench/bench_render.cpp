@@ -1,15 +1,19 @@
 // Create-pass throughput: renders an image-only clip of each theme at
-// 1920 x 1080 through the exports and prints, per pass: frames per second,
-// the writer's rate alone on as many frames, peak memory, the time of each
-// stage (the per-scene windows, drawing per effect family, read-back, the
-// encoder per frame) and the size, bit rate and key-frame share of the clip.
-// Run from the build folder (it holds ReelkaResource/) under xvfb-run:
-// bench_render [photos [theme]].
+// 1920 x 1080 through the exports and prints, per pass: frames per second
+// and times real time, the writer's rate alone on as many frames with one
+// encoder thread and with the default threads, the share of the pass the
+// encoder thread is busy, peak memory, the time of each stage (the pass's
+// window, drawing per effect family, read-back, the encoder per frame) and
+// the size, bit rate and key-frame share of the clip. Run from the build
+// folder (it holds ReelkaResource/) under xvfb-run:
+// bench_render [photos|folder [theme]], where a folder gives its *.jpg files
+// (sorted) instead of generated photos.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +28,7 @@
 
 #include "RenderStats.h"
 #include "api/PathUtils.h"
+#include "fxcontroller/ClipWriter.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
 #include "reelka/reelka.h"
 
@@ -93,6 +98,28 @@ ClipFigures ProbeClip(const std::string& path) {
   return c;
 }
 
+// Seconds the clip writer alone takes for frames frames made of samples, held
+// as the clip holds them (threads as ClipWriter takes them).
+double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples, int64_t frames, int threads) {
+  if (samples.empty() || frames <= 0) return 0.0;
+  ClipWriter writer;
+  if (!writer.Open(path, OrvFXFrameHandler::kDefaultFps, 1920, 1080, threads)) return 0.0;
+  const int64_t run = std::max<int64_t>(1, frames / static_cast<int64_t>(samples.size()));
+  const auto start = Clock::now();
+  int64_t last = -1;
+  for (int64_t i = 0; i < frames; ++i) {
+    const int64_t sample = std::min<int64_t>(i / run, static_cast<int64_t>(samples.size()) - 1);
+    if (sample == last) {
+      writer.WriteRepeat();
+    } else {
+      writer.Write(samples[static_cast<size_t>(sample)]);
+    }
+    last = sample;
+  }
+  writer.Close();
+  return Seconds(start);
+}
+
 void CopyWide(char16_t* dst, const std::string& narrow) {
   const std::u16string wide = MultiByteToWide(narrow.c_str());
   size_t i = 0;
@@ -151,31 +178,26 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
   ReleaseReelka();
 
   // The writer alone on the same number of frames, held as the clip holds them.
-  double writerSec = 0.0;
-  if (!samples.empty() && frames > 0) {
-    OrvFXFrameHandler writer;
-    writer.setParameters("", root + kNames[theme] + "/writer_only.avi");
-    const int64_t run = std::max<int64_t>(1, frames / static_cast<int64_t>(samples.size()));
-    const auto writerStart = Clock::now();
-    for (int64_t i = 0; i < frames; ++i)
-      writer.writeFrame(samples[static_cast<size_t>(std::min<int64_t>(i / run, samples.size() - 1))]);
-    writer.deInit();
-    writerSec = Seconds(writerStart);
-  }
+  const double writerOneSec = WriterAlone(root + kNames[theme] + "/writer_one.avi", samples, frames, 1);
+  const double writerSec = WriterAlone(root + kNames[theme] + "/writer_default.avi", samples, frames, 0);
+  const int defaultThreads = clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080);
 
   const double fps = createSec > 0 ? frames / createSec : 0.0;
   const double writerFps = writerSec > 0 ? frames / writerSec : 0.0;
+  const double writerOneFps = writerOneSec > 0 ? frames / writerOneSec : 0.0;
+  const double realTime = createSec > 0 ? frames / OrvFXFrameHandler::kDefaultFps / createSec : 0.0;
   auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
   auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
   std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n",
               kNames[theme], images, estimate, static_cast<long long>(frames), startSec, createSec);
-  std::printf("        create pass %6.2f fps | writer alone %6.2f fps | ratio %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
-              fps, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, saved ? "yes" : "NO", peakMb, startPeakMb);
-  std::printf("        windows: %lld created, %.2f s making and destroying them (%.1f ms each, %.1f %% of the pass)\n",
-              static_cast<long long>(stages.windows), stages.windowNs / 1e9, ms(stages.windowNs, stages.windows),
-              share(stages.windowNs));
-  std::printf("        encoder: %6.2f ms per frame on its own thread (%.1f %% of the pass), %6.2f ms alone\n",
-              ms(stages.encodeNs, frames), share(stages.encodeNs), writerFps > 0 ? 1e3 / writerFps : 0.0);
+  std::printf("        create pass %6.2f fps (%.2fx real time) | writer alone: 1 thread %6.2f fps, %d threads %6.2f fps | "
+              "pass/writer %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
+              fps, realTime, writerOneFps, defaultThreads, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0,
+              saved ? "yes" : "NO", peakMb, startPeakMb);
+  std::printf("        windows: %lld created, %.2f s making, handing on and destroying them (%.1f %% of the pass)\n",
+              static_cast<long long>(stages.windows), stages.windowNs / 1e9, share(stages.windowNs));
+  std::printf("        encoder thread busy %.1f %% of the pass: %6.2f ms per frame (%6.2f ms alone)\n",
+              share(stages.encodeNs), ms(stages.encodeNs, frames), writerFps > 0 ? 1e3 / writerFps : 0.0);
   std::printf("        per frame: composition %6.2f ms (total %.2f s), drawing %6.2f ms, read-back %6.2f ms, "
               "waiting for the encoder %6.2f ms, other %6.2f ms\n",
               ms(stages.composeNs, frames), stages.composeNs / 1e9, ms(stages.drawNs, frames),
@@ -219,14 +241,22 @@ int main(int argc, char** argv) {
   }
   const std::string root = "/tmp/reelka_bench_" + std::to_string(::getpid()) + "/";
   ::mkdir(root.c_str(), 0755);
-  const int photoCount = argc > 1 ? std::atoi(argv[1]) : 20;
   std::vector<std::string> photos;
-  for (int i = 0; i < photoCount; ++i) {
-    photos.push_back(root + "photo_" + std::to_string(i) + ".jpg");
-    cv::imwrite(photos.back(), MakePhoto(i), {cv::IMWRITE_JPEG_QUALITY, 92});
+  if (argc > 1 && stat(argv[1], &st) == 0 && S_ISDIR(st.st_mode)) {
+    cv::glob(std::string(argv[1]) + "/*.jpg", photos, false);
+    std::sort(photos.begin(), photos.end());
+    std::printf("bench_render: %d photos from %s", static_cast<int>(photos.size()), argv[1]);
+  } else {
+    const int photoCount = argc > 1 ? std::atoi(argv[1]) : 20;
+    for (int i = 0; i < photoCount; ++i) {
+      photos.push_back(root + "photo_" + std::to_string(i) + ".jpg");
+      cv::imwrite(photos.back(), MakePhoto(i), {cv::IMWRITE_JPEG_QUALITY, 92});
+    }
+    std::printf("bench_render: %d generated 1920x1080 photos", photoCount);
   }
-  std::printf("bench_render: %d generated 1920x1080 photos, %ld online cores\n", photoCount,
-              sysconf(_SC_NPROCESSORS_ONLN));
+  if (photos.empty()) return 2;
+  std::printf(", %ld online cores, %d encoder threads at 1080p\n", sysconf(_SC_NPROCESSORS_ONLN),
+              clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080));
   std::fflush(stdout);
   int failures = 0;
   // A second argument names one theme (0 MODERN, 1 SPORTY, 2 VIVID).

@@ -127,6 +127,43 @@ void CopyWide(char16_t* dst, const std::string& narrow) {
   dst[i] = 0;
 }
 
+// The stage, family and clip lines of one pass.
+void PrintStages(const RenderStageTimes& stages, int64_t frames, double createSec, double writerFps,
+                 const std::string& clipPath) {
+  auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
+  auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
+  std::printf("        windows: %lld created, %.2f s making, handing on and destroying them (%.1f %% of the pass)\n",
+              static_cast<long long>(stages.windows), stages.windowNs / 1e9, share(stages.windowNs));
+  std::printf("        encoder thread busy %.1f %% of the pass: %6.2f ms per frame (%6.2f ms alone)\n",
+              share(stages.encodeNs), ms(stages.encodeNs, frames), writerFps > 0 ? 1e3 / writerFps : 0.0);
+  std::printf("        per frame: composition %6.2f ms (total %.2f s), drawing %6.2f ms, read-back %6.2f ms, "
+              "waiting for the encoder %6.2f ms, other %6.2f ms\n",
+              ms(stages.composeNs, frames), stages.composeNs / 1e9, ms(stages.drawNs, frames),
+              ms(stages.readBackNs, frames), ms(stages.waitNs, frames),
+              frames > 0 ? createSec * 1e3 / frames - ms(stages.composeNs + stages.drawNs + stages.readBackNs +
+                                                              stages.waitNs + stages.windowNs,
+                                                          frames)
+                         : 0.0);
+  for (int f = 0; f < static_cast<int>(RenderFamily::Count); ++f) {
+    const RenderFamilyTimes& fam = stages.families[f];
+    if (fam.scenes == 0) continue;
+    std::printf("        %-12s %3lld scenes, %5lld frames: %6.2f ms per frame in the scene, %6.2f ms drawing\n",
+                RenderFamilyName(static_cast<RenderFamily>(f)), static_cast<long long>(fam.scenes),
+                static_cast<long long>(fam.frames), ms(fam.sceneNs, fam.frames), ms(fam.drawNs, fam.frames));
+  }
+  const ClipFigures clip = ProbeClip(clipPath);
+  const double seconds = clip.fps > 0 ? frames / clip.fps : 0.0;
+  if (clip.bytes > 0 && seconds > 0) {
+    std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
+                clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
+    if (clip.keyPackets > 0) {
+      std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
+                  static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
+    }
+    std::printf("\n");
+  }
+}
+
 int RunTheme(int theme, const std::string& root, const std::vector<std::string>& photos) {
   static const char* const kNames[] = {"MODERN", "SPORTY", "VIVID"};
   const ThemeLimit limit = GetThemeLimitInfo(theme);
@@ -186,44 +223,13 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
   const double writerFps = writerSec > 0 ? frames / writerSec : 0.0;
   const double writerOneFps = writerOneSec > 0 ? frames / writerOneSec : 0.0;
   const double realTime = createSec > 0 ? frames / OrvFXFrameHandler::kDefaultFps / createSec : 0.0;
-  auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
-  auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
   std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n",
               kNames[theme], images, estimate, static_cast<long long>(frames), startSec, createSec);
   std::printf("        create pass %6.2f fps (%.2fx real time) | writer alone: 1 thread %6.2f fps, %d threads %6.2f fps | "
               "pass/writer %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
               fps, realTime, writerOneFps, defaultThreads, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0,
               saved ? "yes" : "NO", peakMb, startPeakMb);
-  std::printf("        windows: %lld created, %.2f s making, handing on and destroying them (%.1f %% of the pass)\n",
-              static_cast<long long>(stages.windows), stages.windowNs / 1e9, share(stages.windowNs));
-  std::printf("        encoder thread busy %.1f %% of the pass: %6.2f ms per frame (%6.2f ms alone)\n",
-              share(stages.encodeNs), ms(stages.encodeNs, frames), writerFps > 0 ? 1e3 / writerFps : 0.0);
-  std::printf("        per frame: composition %6.2f ms (total %.2f s), drawing %6.2f ms, read-back %6.2f ms, "
-              "waiting for the encoder %6.2f ms, other %6.2f ms\n",
-              ms(stages.composeNs, frames), stages.composeNs / 1e9, ms(stages.drawNs, frames),
-              ms(stages.readBackNs, frames), ms(stages.waitNs, frames),
-              frames > 0 ? createSec * 1e3 / frames - ms(stages.composeNs + stages.drawNs + stages.readBackNs +
-                                                              stages.waitNs + stages.windowNs,
-                                                          frames)
-                         : 0.0);
-  for (int f = 0; f < static_cast<int>(RenderFamily::Count); ++f) {
-    const RenderFamilyTimes& fam = stages.families[f];
-    if (fam.scenes == 0) continue;
-    std::printf("        %-12s %3lld scenes, %5lld frames: %6.2f ms per frame in the scene, %6.2f ms drawing\n",
-                RenderFamilyName(static_cast<RenderFamily>(f)), static_cast<long long>(fam.scenes),
-                static_cast<long long>(fam.frames), ms(fam.sceneNs, fam.frames), ms(fam.drawNs, fam.frames));
-  }
-  const ClipFigures clip = ProbeClip(clipPath);
-  const double seconds = clip.fps > 0 ? frames / clip.fps : 0.0;
-  if (clip.bytes > 0 && seconds > 0) {
-    std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
-                clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
-    if (clip.keyPackets > 0) {
-      std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
-                  static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
-    }
-    std::printf("\n");
-  }
+  PrintStages(stages, frames, createSec, writerFps, clipPath);
   std::fflush(stdout);
   return saved && frames > 0 ? 0 : 1;
 }

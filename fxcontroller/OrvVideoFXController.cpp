@@ -338,7 +338,9 @@ void OrvVideoFXController::FinishPass() {
   static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
   DrainFrameWrites();
   mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
-  mStatus.completed = !IsCanceled() && OutputHoldsEveryFrame();
+  // Drawing may finish before the encoder meets a cancel.
+  mStatus.cancelled = IsCanceled();
+  mStatus.completed = !mStatus.cancelled && OutputHoldsEveryFrame();
   const int n = static_cast<int>(mParams.themeSequence->size());
   if (mStatus.scenesSkipped > 0) ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
   ORV_LOG(kTag, "Scenes: %d drawn, %d cut short, %d skipped, %d failed; %lld frames written", mStatus.scenesDrawn,

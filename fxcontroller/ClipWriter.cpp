@@ -180,9 +180,12 @@ bool ClipWriter::Write(const cv::Mat& bgr) {
       mAlignedInputSize = mAlignedInput ? size : 0;
       if (!mAlignedInput) return false;
     }
+    // Only the row's pixels: a full step past the last row of a crop would
+    // read beyond its picture.
+    const size_t rowBytes = static_cast<size_t>(bgr.cols) * 3;
     for (int y = 0; y < mHeight; ++y)
       std::memcpy(mAlignedInput + static_cast<size_t>(y) * alignedStep, data + static_cast<size_t>(y) * step,
-                  static_cast<size_t>(step));
+                  rowBytes);
     data = mAlignedInput;
     step = alignedStep;
   }

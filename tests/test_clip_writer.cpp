@@ -14,9 +14,10 @@
 namespace {
 
 // Frame i of a moving, photo-like picture; a crop of a wider canvas, so its
-// rows are neither continuous nor 32-byte aligned.
+// rows are neither continuous nor 32-byte aligned. The canvas has a row more
+// than the crop: cv::VideoWriter copies whole steps, past the crop's end.
 cv::Mat MovingFrame(int i, cv::Size size) {
-  cv::Mat canvas(size.height, size.width + 7, CV_8UC3);
+  cv::Mat canvas(size.height + 1, size.width + 7, CV_8UC3);
   for (int y = 0; y < canvas.rows; ++y)
     canvas.row(y).setTo(cv::Scalar(40 + 150 * y / canvas.rows, 90, 200 - 120 * y / canvas.rows));
   const int r = size.height / 5;
@@ -100,6 +101,11 @@ TEST(ClipWriter, RefusesWhatItCannotOpen) {
   ASSERT_TRUE(writer.Open(run.root + "/clip.avi", 30.0, 64, 48, 1));
   EXPECT_FALSE(writer.WriteRepeat());  // nothing to repeat yet
   EXPECT_FALSE(writer.Write(cv::Mat(40, 64, CV_8UC3)));
+  // A crop ending where its picture ends is read to its last pixel, never
+  // past it (the sanitizer run sees any byte more).
+  const cv::Mat picture(48, 71, CV_8UC3, cv::Scalar(10, 20, 30));
+  EXPECT_TRUE(writer.Write(picture(cv::Rect(7, 0, 64, 48))));
+  EXPECT_TRUE(writer.WriteRepeat());
 }
 
 }  // namespace

@@ -98,17 +98,20 @@ ClipFigures ProbeClip(const std::string& path) {
   return c;
 }
 
-// Seconds the clip writer alone takes for frames frames made of samples, held
-// as the clip holds them (threads as ClipWriter takes them).
-double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples, int64_t frames, int threads) {
+// Frames a second of the clip writer alone for frames frames made of samples
+// (threads as ClipWriter takes them): held as the clip holds them, or with
+// every frame another sample (run 1).
+double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples, int64_t frames, int threads,
+                   bool held) {
   if (samples.empty() || frames <= 0) return 0.0;
   ClipWriter writer;
   if (!writer.Open(path, OrvFXFrameHandler::kDefaultFps, 1920, 1080, threads)) return 0.0;
-  const int64_t run = std::max<int64_t>(1, frames / static_cast<int64_t>(samples.size()));
+  const int64_t count = static_cast<int64_t>(samples.size());
+  const int64_t run = held ? std::max<int64_t>(1, frames / count) : 1;
   const auto start = Clock::now();
   int64_t last = -1;
   for (int64_t i = 0; i < frames; ++i) {
-    const int64_t sample = std::min<int64_t>(i / run, static_cast<int64_t>(samples.size()) - 1);
+    const int64_t sample = held ? std::min<int64_t>(i / run, count - 1) : i % count;
     if (sample == last) {
       writer.WriteRepeat();
     } else {
@@ -117,7 +120,8 @@ double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples,
     last = sample;
   }
   writer.Close();
-  return Seconds(start);
+  const double seconds = Seconds(start);
+  return seconds > 0 ? frames / seconds : 0.0;
 }
 
 void CopyWide(char16_t* dst, const std::string& narrow) {
@@ -214,21 +218,25 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
   const long peakMb = PeakRssMb();
   ReleaseReelka();
 
-  // The writer alone on the same number of frames, held as the clip holds them.
-  const double writerOneSec = WriterAlone(root + kNames[theme] + "/writer_one.avi", samples, frames, 1);
-  const double writerSec = WriterAlone(root + kNames[theme] + "/writer_default.avi", samples, frames, 0);
+  // The writer alone on the same number of frames, held as the clip holds
+  // them, and on 300 frames that each differ from the one before.
+  const std::string base = root + kNames[theme] + "/writer";
+  const double writerOneFps = WriterAlone(base + "_one.avi", samples, frames, 1, true);
+  const double writerFps = WriterAlone(base + "_default.avi", samples, frames, 0, true);
+  const double movingOneFps = WriterAlone(base + "_moving_one.avi", samples, 300, 1, false);
+  const double movingFps = WriterAlone(base + "_moving_default.avi", samples, 300, 0, false);
   const int defaultThreads = clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080);
 
   const double fps = createSec > 0 ? frames / createSec : 0.0;
-  const double writerFps = writerSec > 0 ? frames / writerSec : 0.0;
-  const double writerOneFps = writerOneSec > 0 ? frames / writerOneSec : 0.0;
   const double realTime = createSec > 0 ? frames / OrvFXFrameHandler::kDefaultFps / createSec : 0.0;
   std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n",
               kNames[theme], images, estimate, static_cast<long long>(frames), startSec, createSec);
-  std::printf("        create pass %6.2f fps (%.2fx real time) | writer alone: 1 thread %6.2f fps, %d threads %6.2f fps | "
-              "pass/writer %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
-              fps, realTime, writerOneFps, defaultThreads, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0,
-              saved ? "yes" : "NO", peakMb, startPeakMb);
+  std::printf("        create pass %6.2f fps (%.2fx real time) | pass/writer %5.1f %% | saved %s | peak %ld MB "
+              "(%ld MB after the start pass)\n",
+              fps, realTime, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, saved ? "yes" : "NO", peakMb, startPeakMb);
+  std::printf("        writer alone, held as the clip: 1 thread %6.2f fps, %d threads %6.2f fps; every frame new: "
+              "1 thread %6.2f fps, %d threads %6.2f fps\n",
+              writerOneFps, defaultThreads, writerFps, movingOneFps, defaultThreads, movingFps);
   PrintStages(stages, frames, createSec, writerFps, clipPath);
   std::fflush(stdout);
   return saved && frames > 0 ? 0 : 1;

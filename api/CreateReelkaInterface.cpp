@@ -125,14 +125,10 @@ void CreateReelkaInterface::StartReelka(const UserInputContext* input) {
   InitLog(std::u16string(input->tempDirPath, platform::WideLength(input->tempDirPath, REELKA_PATH_LEN)));
   ORV_LOG(tag, "Enter StartReelka");
 
-  // Bounded copy: counts clamped to the record's arrays, every string terminated.
-  auto copy = std::make_unique<UserInputContext>(*input);
-  copy->NumOfImage = ClampCount(copy->NumOfImage, REELKA_MAX_IMAGES, tag, "NumOfImage");
-  copy->NumOfVideo = ClampCount(copy->NumOfVideo, REELKA_MAX_VIDEOS, tag, "NumOfVideo");
-  for (auto& p : copy->ImagePath) p[REELKA_PATH_LEN - 1] = 0;
-  for (auto& p : copy->VideoPath) p[REELKA_PATH_LEN - 1] = 0;
-  copy->tempDirPath[REELKA_PATH_LEN - 1] = 0;
-  copy->reservedPath[REELKA_PATH_LEN - 1] = 0;
+  ClampCount(input->NumOfImage, REELKA_MAX_IMAGES, tag, "NumOfImage");  // logged when out of range
+  ClampCount(input->NumOfVideo, REELKA_MAX_VIDEOS, tag, "NumOfVideo");
+  auto copy = std::make_unique<UserInputContext>();
+  CopyUserInput(*input, copy.get());
 
   mHasVideo = copy->NumOfVideo > 0;
   mVideoPassLive = false;

@@ -1,15 +1,22 @@
 // The twelve exported functions.
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 
 #include "api/CreateReelkaInterface.h"
+#include "api/ExitGuard.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "platform/Platform.h"
 #include "reelka/reelka.h"
+#include "scriptmaker/OrvCancelTask.h"
 
 namespace {
 // The interface object's lifetime. Every export but ReleaseReelka holds a use
@@ -19,12 +26,14 @@ namespace {
 std::mutex gLifeMutex;
 std::condition_variable gUsesChanged;
 int gUses = 0;
+bool gLeaving = false;  // exit() has begun: no further call starts
 constexpr auto kReleaseWait = std::chrono::seconds(2);
 
 class InterfaceUse {
  public:
   InterfaceUse() {
     std::lock_guard<std::mutex> lock(gLifeMutex);
+    if (gLeaving) throw std::runtime_error("the process is leaving");
     if (!gCreateReelkaInterface) gCreateReelkaInterface = new CreateReelkaInterface();
     mInterface = gCreateReelkaInterface;
     ++gUses;
@@ -60,7 +69,25 @@ T Guard(const char* name, T failure, F body) {
 }
 
 const char16_t kEmpty[1] = {0};
+
+// The exit handler (api/ExitGuard.h); from then on no call starts.
+constexpr auto kExitWait = std::chrono::seconds(3);
+
+void LeaveDuringPass(int status, void*) {
+  std::unique_lock<std::mutex> lock(gLifeMutex);
+  gLeaving = true;
+  if (gUses == 0) return;
+  if (gCreateReelkaInterface && gCreateReelkaInterface->IsPassRunning()) {
+    OrvFXCancelTask().SetCancel(true);
+    OrvVideoEngineCancelTask().SetCancel(true);
+  }
+  if (gUsesChanged.wait_for(lock, kExitWait, [] { return gUses == 0; })) return;
+  std::fflush(nullptr);
+  _exit(status);
+}
 }  // namespace
+
+void GuardExitDuringPass() { on_exit(LeaveDuringPass, nullptr); }
 
 extern "C" {
 
@@ -86,6 +113,7 @@ REELKA_API int GetEstimatedTimeSec(int nNumOfTheme, int nNumOfImage, int nLength
 
 REELKA_API void KV_StartReelka(const UserInputContext* input) {
   DebugPrint("Enter KV_StartReelka");
+  GuardExitDuringPass();
   Guard("KV_StartReelka", 0, [&] {
     InterfaceUse()->StartReelka(input);
     return 0;
@@ -120,6 +148,7 @@ REELKA_API ReplacedSlotInfo* GetReplacedSlot(void) {
 
 REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence) {
   DebugPrint("Called, KV_CreateReelka");
+  GuardExitDuringPass();
   Guard("KV_CreateReelka", 0, [&] {
     InterfaceUse()->CreateReelka(sequence);
     return 0;

@@ -1,5 +1,8 @@
 #include "api/Log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <ctime>
 #include <mutex>
@@ -29,7 +32,12 @@ FILE* OpenLogFile() {
   if (!IsFileLogOn()) return nullptr;
   std::string path = GetLogFilePath();
   if (path.empty()) return nullptr;
-  return std::fopen(path.c_str(), "ab");
+  // Never appended through a link planted at the name.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* file = ::fdopen(fd, "ab");
+  if (!file) ::close(fd);
+  return file;
 }
 
 void WriteLogPrefix(FILE* file, const char* tag, int line) {

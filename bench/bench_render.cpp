@@ -1,13 +1,12 @@
 // Create-pass throughput: renders an image-only clip of each theme at
 // 1920 x 1080 through the exports and prints, per pass: frames per second
-// and times real time, the writer's rate alone on as many frames with one
-// encoder thread and with the default threads, the share of the pass the
-// encoder thread is busy, peak memory, the time of each stage (the pass's
-// window, drawing per effect family, read-back, the encoder per frame) and
-// the size, bit rate and key-frame share of the clip. Run from the build
-// folder (it holds ReelkaResource/) under xvfb-run:
-// bench_render [photos|folder [theme]], where a folder gives its *.jpg files
-// (sorted) instead of generated photos.
+// and times real time, the writer's rate alone with one encoder thread and
+// with the default threads, the share of the pass the encoder thread is
+// busy, peak memory, the time of each stage (the pass's window, drawing per
+// effect family, read-back, the encoder per frame) and the size, bit rate
+// and key-frame share of the clip. Run from the build folder (it holds
+// ReelkaResource/) under xvfb-run: bench_render [photos|folder [theme]],
+// where a folder gives its *.jpg files (sorted) instead of generated photos.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -98,9 +98,88 @@ ClipFigures ProbeClip(const std::string& path) {
   return c;
 }
 
+void CopyWide(char16_t* dst, const std::string& narrow) {
+  const std::u16string wide = MultiByteToWide(narrow.c_str());
+  size_t i = 0;
+  for (; i < wide.size() && i + 1 < REELKA_PATH_LEN; ++i) dst[i] = wide[i];
+  dst[i] = 0;
+}
+
+// What one theme's two passes measured.
+struct PassFigures {
+  int images = 0;
+  int estimate = 0;
+  double startSec = 0.0;
+  long startPeakMb = 0;
+  int64_t frames = 0;
+  std::vector<cv::Mat> samples;  // a few frames, for the writer-alone run
+  double createSec = 0.0;
+  RenderStageTimes stages;
+  bool saved = false;
+  long peakMb = 0;
+  // The writer alone, frames a second: held as the clip holds its frames,
+  // and with every frame new; with one thread and the default threads.
+  double heldOneFps = 0.0;
+  double heldFps = 0.0;
+  double movingOneFps = 0.0;
+  double movingFps = 0.0;
+};
+
+// Runs the start pass with as many photos as the theme takes (repeated when
+// there are fewer) and returns the theme context it filled.
+std::unique_ptr<ThemeSlotSequence> RunStartPass(int theme, const std::string& dir,
+                                                const std::vector<std::string>& photos, PassFigures& f) {
+  const ThemeLimit limit = GetThemeLimitInfo(theme);
+  f.images = std::max(std::min<int>(limit.maxImage, static_cast<int>(photos.size())), limit.minImage);
+  f.estimate = GetEstimatedTimeSec(theme, f.images, 0);
+
+  const std::string work = dir + "/work/";
+  ::mkdir(dir.c_str(), 0755);
+  ::mkdir((dir + "/Logs").c_str(), 0755);
+  ::mkdir(work.c_str(), 0755);
+
+  auto input = std::make_unique<UserInputContext>();
+  *input = UserInputContext{};
+  input->NumOfImage = f.images;
+  for (int i = 0; i < f.images; ++i) CopyWide(input->ImagePath[i], photos[static_cast<size_t>(i) % photos.size()]);
+  input->tubWidth = 160;
+  input->tubHeight = 90;
+  input->wsWidth = 480;
+  input->wsHeight = 270;
+  CopyWide(input->tempDirPath, work);
+
+  const auto startPass = Clock::now();
+  KV_StartReelka(input.get());
+  f.startSec = Seconds(startPass);
+  f.startPeakMb = PeakRssMb();
+  return std::make_unique<ThemeSlotSequence>(*GetThemeContext());
+}
+
+// Runs the create pass with its stages timed, counting frames at the
+// encoder, and saves the clip.
+void RunCreatePass(ThemeSlotSequence* context, const std::string& clipPath, PassFigures& f) {
+  OrvFXFrameHandler::SetFrameSink([&f](const cv::Mat& frame) {
+    if (f.frames % 200 == 0 && f.samples.size() < 8) f.samples.push_back(frame.clone());
+    ++f.frames;
+  });
+  SetRenderProfiling(true);
+  ResetRenderStageTimes();
+  const auto createStart = Clock::now();
+  KV_CreateReelka(context);
+  f.createSec = Seconds(createStart);
+  EndRenderScene();
+  SetRenderProfiling(false);
+  OrvFXFrameHandler::SetFrameSink(nullptr);
+  f.stages = GetRenderStageTimes();
+  std::u16string dest = MultiByteToWide(clipPath.c_str());
+  f.saved = SaveReelka(dest.c_str());
+  f.peakMb = PeakRssMb();
+  ReleaseReelka();
+}
+
 // Frames a second of the clip writer alone for frames frames made of samples
 // (threads as ClipWriter takes them): held as the clip holds them, or with
-// every frame another sample (run 1).
+// every frame another sample.
 double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples, int64_t frames, int threads,
                    bool held) {
   if (samples.empty() || frames <= 0) return 0.0;
@@ -124,18 +203,33 @@ double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples,
   return seconds > 0 ? frames / seconds : 0.0;
 }
 
-void CopyWide(char16_t* dst, const std::string& narrow) {
-  const std::u16string wide = MultiByteToWide(narrow.c_str());
-  size_t i = 0;
-  for (; i < wide.size() && i + 1 < REELKA_PATH_LEN; ++i) dst[i] = wide[i];
-  dst[i] = 0;
+// The writer alone on the pass's frame count held as the clip holds them,
+// and on 300 frames that each differ from the one before.
+void TimeWriterAlone(const std::string& dir, PassFigures& f) {
+  f.heldOneFps = WriterAlone(dir + "/writer_one.avi", f.samples, f.frames, 1, true);
+  f.heldFps = WriterAlone(dir + "/writer_default.avi", f.samples, f.frames, 0, true);
+  f.movingOneFps = WriterAlone(dir + "/writer_moving_one.avi", f.samples, 300, 1, false);
+  f.movingFps = WriterAlone(dir + "/writer_moving_default.avi", f.samples, 300, 0, false);
 }
 
-// The stage, family and clip lines of one pass.
-void PrintStages(const RenderStageTimes& stages, int64_t frames, double createSec, double writerFps,
-                 const std::string& clipPath) {
+void PrintPass(const char* name, const PassFigures& f) {
+  const RenderStageTimes& stages = f.stages;
+  const int64_t frames = f.frames;
+  const double createSec = f.createSec;
+  const double fps = createSec > 0 ? frames / createSec : 0.0;
+  const double writerFps = f.heldFps;
+  const int threads = clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080);
   auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
   auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
+  std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n", name,
+              f.images, f.estimate, static_cast<long long>(frames), f.startSec, createSec);
+  std::printf("        create pass %6.2f fps (%.2fx real time) | pass/writer %5.1f %% | saved %s | peak %ld MB "
+              "(%ld MB after the start pass)\n",
+              fps, frames / OrvFXFrameHandler::kDefaultFps / std::max(createSec, 1e-9),
+              writerFps > 0 ? 100.0 * fps / writerFps : 0.0, f.saved ? "yes" : "NO", f.peakMb, f.startPeakMb);
+  std::printf("        writer alone, held as the clip: 1 thread %6.2f fps, %d threads %6.2f fps; every frame new: "
+              "1 thread %6.2f fps, %d threads %6.2f fps\n",
+              f.heldOneFps, threads, f.heldFps, f.movingOneFps, threads, f.movingFps);
   std::printf("        windows: %lld created, %.2f s making, handing on and destroying them (%.1f %% of the pass)\n",
               static_cast<long long>(stages.windows), stages.windowNs / 1e9, share(stages.windowNs));
   std::printf("        encoder thread busy %.1f %% of the pass: %6.2f ms per frame (%6.2f ms alone)\n",
@@ -148,98 +242,39 @@ void PrintStages(const RenderStageTimes& stages, int64_t frames, double createSe
                                                               stages.waitNs + stages.windowNs,
                                                           frames)
                          : 0.0);
-  for (int f = 0; f < static_cast<int>(RenderFamily::Count); ++f) {
-    const RenderFamilyTimes& fam = stages.families[f];
+  for (int family = 0; family < static_cast<int>(RenderFamily::Count); ++family) {
+    const RenderFamilyTimes& fam = stages.families[family];
     if (fam.scenes == 0) continue;
     std::printf("        %-12s %3lld scenes, %5lld frames: %6.2f ms per frame in the scene, %6.2f ms drawing\n",
-                RenderFamilyName(static_cast<RenderFamily>(f)), static_cast<long long>(fam.scenes),
+                RenderFamilyName(static_cast<RenderFamily>(family)), static_cast<long long>(fam.scenes),
                 static_cast<long long>(fam.frames), ms(fam.sceneNs, fam.frames), ms(fam.drawNs, fam.frames));
   }
+}
+
+void PrintClip(const std::string& clipPath, int64_t frames) {
   const ClipFigures clip = ProbeClip(clipPath);
   const double seconds = clip.fps > 0 ? frames / clip.fps : 0.0;
-  if (clip.bytes > 0 && seconds > 0) {
-    std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
-                clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
-    if (clip.keyPackets > 0) {
-      std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
-                  static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
-    }
-    std::printf("\n");
+  if (clip.bytes <= 0 || seconds <= 0) return;
+  std::printf("        clip: %.1f MB for %.1f s, %.2f Mbit/s, %.1f MB a minute", clip.bytes / 1e6, seconds,
+              clip.bytes * 8 / seconds / 1e6, clip.bytes / 1e6 * 60 / seconds);
+  if (clip.keyPackets > 0) {
+    std::printf("; key frames: %d of %d (every %.1f), %.1f %% of the bytes", clip.keyPackets, clip.packets,
+                static_cast<double>(clip.packets) / clip.keyPackets, 100.0 * clip.keyBytes / clip.bytes);
   }
+  std::printf("\n");
 }
 
 int RunTheme(int theme, const std::string& root, const std::vector<std::string>& photos) {
   static const char* const kNames[] = {"MODERN", "SPORTY", "VIVID"};
-  const ThemeLimit limit = GetThemeLimitInfo(theme);
-  int images = std::min<int>(limit.maxImage, static_cast<int>(photos.size()));
-  images = std::max(images, limit.minImage);
-  const int estimate = GetEstimatedTimeSec(theme, images, 0);
-
-  const std::string work = root + kNames[theme] + "/work/";
-  ::mkdir((root + kNames[theme]).c_str(), 0755);
-  ::mkdir((root + kNames[theme] + "/Logs").c_str(), 0755);
-  ::mkdir(work.c_str(), 0755);
-
-  auto input = std::make_unique<UserInputContext>();
-  *input = UserInputContext{};
-  input->NumOfImage = images;
-  for (int i = 0; i < images; ++i) CopyWide(input->ImagePath[i], photos[static_cast<size_t>(i) % photos.size()]);
-  input->tubWidth = 160;
-  input->tubHeight = 90;
-  input->wsWidth = 480;
-  input->wsHeight = 270;
-  CopyWide(input->tempDirPath, work);
-
-  const auto startPass = Clock::now();
-  KV_StartReelka(input.get());
-  const double startSec = Seconds(startPass);
-  const long startPeakMb = PeakRssMb();
-  auto context = std::make_unique<ThemeSlotSequence>(*GetThemeContext());
-
-  // Count frames at the encoder; keep a few for the writer-alone run.
-  int64_t frames = 0;
-  std::vector<cv::Mat> samples;
-  OrvFXFrameHandler::SetFrameSink([&](const cv::Mat& frame) {
-    if (frames % 200 == 0 && samples.size() < 8) samples.push_back(frame.clone());
-    ++frames;
-  });
-  SetRenderProfiling(true);
-  ResetRenderStageTimes();
-  const auto createStart = Clock::now();
-  KV_CreateReelka(context.get());
-  const double createSec = Seconds(createStart);
-  EndRenderScene();
-  SetRenderProfiling(false);
-  OrvFXFrameHandler::SetFrameSink(nullptr);
-  const RenderStageTimes stages = GetRenderStageTimes();
-  const std::string clipPath = root + kNames[theme] + "/clip.avi";
-  std::u16string dest = MultiByteToWide(clipPath.c_str());
-  const bool saved = SaveReelka(dest.c_str());
-  const long peakMb = PeakRssMb();
-  ReleaseReelka();
-
-  // The writer alone on the same number of frames, held as the clip holds
-  // them, and on 300 frames that each differ from the one before.
-  const std::string base = root + kNames[theme] + "/writer";
-  const double writerOneFps = WriterAlone(base + "_one.avi", samples, frames, 1, true);
-  const double writerFps = WriterAlone(base + "_default.avi", samples, frames, 0, true);
-  const double movingOneFps = WriterAlone(base + "_moving_one.avi", samples, 300, 1, false);
-  const double movingFps = WriterAlone(base + "_moving_default.avi", samples, 300, 0, false);
-  const int defaultThreads = clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080);
-
-  const double fps = createSec > 0 ? frames / createSec : 0.0;
-  const double realTime = createSec > 0 ? frames / OrvFXFrameHandler::kDefaultFps / createSec : 0.0;
-  std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n",
-              kNames[theme], images, estimate, static_cast<long long>(frames), startSec, createSec);
-  std::printf("        create pass %6.2f fps (%.2fx real time) | pass/writer %5.1f %% | saved %s | peak %ld MB "
-              "(%ld MB after the start pass)\n",
-              fps, realTime, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, saved ? "yes" : "NO", peakMb, startPeakMb);
-  std::printf("        writer alone, held as the clip: 1 thread %6.2f fps, %d threads %6.2f fps; every frame new: "
-              "1 thread %6.2f fps, %d threads %6.2f fps\n",
-              writerOneFps, defaultThreads, writerFps, movingOneFps, defaultThreads, movingFps);
-  PrintStages(stages, frames, createSec, writerFps, clipPath);
+  const std::string dir = root + kNames[theme];
+  PassFigures f;
+  std::unique_ptr<ThemeSlotSequence> context = RunStartPass(theme, dir, photos, f);
+  RunCreatePass(context.get(), dir + "/clip.avi", f);
+  TimeWriterAlone(dir, f);
+  PrintPass(kNames[theme], f);
+  PrintClip(dir + "/clip.avi", f.frames);
   std::fflush(stdout);
-  return saved && frames > 0 ? 0 : 1;
+  return f.saved && f.frames > 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -113,24 +113,22 @@ double TimeCommand(const std::string& cmd, bool* ok) {
   return Now() - t0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : "/tmp/reelka_bench_video";
-  ::mkdir(dir.c_str(), 0755);
-  const std::string clip = dir + "/clip_1080p_30s.mp4";
-  if (!Exists(clip)) {
-    std::printf("writing %s ...\n", clip.c_str());
-    const double t0 = Now();
-    if (!MakeClip(clip)) {
-      std::printf("cannot write the H.264 clip\n");
-      return 1;
-    }
-    std::printf("clip written in %.1f s\n", Now() - t0);
+// The clip of the benchmark, written on first use. False when it cannot be written.
+bool EnsureClip(const std::string& clip) {
+  if (Exists(clip)) return true;
+  std::printf("writing %s ...\n", clip.c_str());
+  const double t0 = Now();
+  if (!MakeClip(clip)) {
+    std::printf("cannot write the H.264 clip\n");
+    return false;
   }
+  std::printf("clip written in %.1f s\n", Now() - t0);
+  return true;
+}
 
-  OrvVideoEngine engine;
-  engine.ResetCancel();
+// The summary and stabilisation passes as the start pass runs them; returns
+// their time together.
+double TimeOurPasses(OrvVideoEngine& engine, const std::string& clip) {
   SummaryPlan plan;
   plan.summaryLengthSec = 9.0;
   plan.sfLengthSec = 3.0;
@@ -159,9 +157,12 @@ int main(int argc, char** argv) {
   std::printf("stabilisation pass:  %6.2f s  %7.1f kept frames/s  (%d frames, %s)\n", stabSec, kept / stabSec, kept,
               stabilized ? "done" : "FAILED");
   std::printf("ours together:       %6.2f s\n", summarySec + stabSec);
+  return summarySec + stabSec;
+}
 
-  // Per-frame throughput of the stabiliser over the whole clip (ten abutting
-  // 3-s blocks), for comparison with vid.stab, which works on every frame.
+// Per-frame throughput of the stabiliser over the whole clip (ten abutting
+// 3-s blocks), for comparison with vid.stab, which works on every frame.
+double TimeWholeStabilisation(OrvVideoEngine& engine, const std::string& clip) {
   std::vector<SummarizedVideo> whole(1);
   whole[0].fileName = clip;
   for (int b = 0; b < 10; ++b) {
@@ -171,19 +172,22 @@ int main(int argc, char** argv) {
     sf.sfSize = 90;
     whole[0].blocks.push_back(sf);
   }
-  t0 = Now();
+  const double t0 = Now();
   const bool wholeOk = engine.StartStabilizedVideoList(&whole);
   const double wholeSec = Now() - t0;
   std::printf("stabilising all %d frames: %6.2f s  %7.1f frames/s%s\n", kFrames, wholeSec, kFrames / wholeSec,
               wholeOk ? "" : "  (FAILED)");
-  std::printf("peak memory:         %ld MB (ru_maxrss)\n", PeakRssKb() / 1024);
+  return wholeSec;
+}
 
+// ffmpeg's vid.stab detection and transform on the same clip, against ours.
+void CompareWithVidstab(const std::string& dir, const std::string& clip, double oursSec, double wholeSec) {
   const bool haveVidstab =
       std::system("ffmpeg -hide_banner -filters 2>/dev/null | grep -q vidstabdetect") == 0 &&
       std::system("ffmpeg -hide_banner -filters 2>/dev/null | grep -q vidstabtransform") == 0;
   if (!haveVidstab) {
     std::printf("vid.stab: unavailable (ffmpeg lists no vidstabdetect/vidstabtransform)\n");
-    return 0;
+    return;
   }
   const std::string trf = dir + "/transforms.trf";
   bool ok1 = false, ok2 = false;
@@ -197,7 +201,23 @@ int main(int argc, char** argv) {
               kFrames / transformSec, ok2 ? "" : "  (ffmpeg failed)");
   std::printf("vid.stab together:   %6.2f s\n", detectSec + transformSec);
   std::printf("ratio vid.stab / ours (summary + stabilisation): %.2f (above 1: ours is faster)\n",
-              (detectSec + transformSec) / (summarySec + stabSec));
+              (detectSec + transformSec) / oursSec);
   std::printf("ratio vid.stab / ours (stabilising every frame):  %.2f\n", (detectSec + transformSec) / wholeSec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : "/tmp/reelka_bench_video";
+  ::mkdir(dir.c_str(), 0755);
+  const std::string clip = dir + "/clip_1080p_30s.mp4";
+  if (!EnsureClip(clip)) return 1;
+
+  OrvVideoEngine engine;
+  engine.ResetCancel();
+  const double oursSec = TimeOurPasses(engine, clip);
+  const double wholeSec = TimeWholeStabilisation(engine, clip);
+  std::printf("peak memory:         %ld MB (ru_maxrss)\n", PeakRssKb() / 1024);
+  CompareWithVidstab(dir, clip, oursSec, wholeSec);
   return 0;
 }

@@ -121,7 +121,12 @@ bool OrvFXFrameHandler::openOutput(const std::string& inputPath, const std::stri
     height = kDefaultHeight;
     fps = kDefaultFps;
   }
-  if (platform::IsRegularFile(outputPath)) std::remove(outputPath.c_str());
+  // The writer opens a new file of ours, never a link planted at the name.
+  if (!platform::ClaimNewFile(outputPath)) {
+    ORV_LOG(kTag, "Output path cannot be made a new file : %s", outputPath.c_str());
+    ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
+    return false;
+  }
 
   mOutputPath = outputPath;
   mWrittenFrames = 0;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "AsyncFrameWriter.h"
+#include "EffectTable.h"
 #include "OrvEffectMaker.h"
 #include "RenderStats.h"
 #include "api/Log.h"
@@ -357,12 +358,12 @@ SceneOutcome OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeS
     return SceneOutcome::Skip("negative effect code");
   }
   const OrvThemeMetaData& meta = tr->mMetaData;
-  if (code == 1000) {
+  if (code == kImageHoldCode) {
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
     return mEntity->BindImage(&start, fxframes::ImageHold(mFps, scene->durationSec));
   }
-  if (code == 6001) {
+  if (code == kThreePanelCode) {
     cv::Mat start = GetStartImage(tr, scene);
     if (start.empty()) return SkipScene(kTag, "no start picture");
     const int32_t frames = fxframes::OneImage(mFps, scene->durationSec, meta.mImageHoldSec);
@@ -456,32 +457,21 @@ SceneOutcome OrvVideoFXController::BindMethodV2V(ThemeResource* tr, const ThemeS
 SummaryLocation OrvVideoFXController::GetSuperFrameBlockLocation(int blockIndex,
                                                                  const std::vector<SummarizedVideo>* list) {
   static const char* const kTag = "OrvVideoFXController::GetSuperFrameBlockLocation";
-  SummaryLocation none;
-  if (!list || blockIndex < 0) {
-    ORV_LOG(kTag, "## Block %d cannot be placed (%s)", blockIndex, list ? "negative index" : "no video list");
-    return none;
-  }
-  size_t total = 0;
-  for (const SummarizedVideo& video : *list) total += video.blocks.size();
-  if (total == 0) {
-    ORV_LOG(kTag, "## Block %d cannot be placed: the videos have no blocks", blockIndex);
-    return none;
-  }
-  size_t index = static_cast<size_t>(blockIndex);
-  if (index >= total) index %= total;
-  for (size_t v = 0; v < list->size(); ++v) {
-    const SummarizedVideo& video = (*list)[v];
-    if (index < video.blocks.size()) {
-      ORV_LOG(kTag, "GetSuperFrame, video : %d[%s], index : %d", static_cast<int>(v), video.fileName.c_str(),
-              static_cast<int>(index));
-      SummaryLocation loc;
-      loc.videoName = video.fileName;
-      loc.block = const_cast<SuperFrame*>(&video.blocks[index]);
-      return loc;
+  const BlockPosition p = OrvColorUtils::FindBlockPosition(list, blockIndex);
+  if (p.video < 0) {
+    if (!list || blockIndex < 0) {
+      ORV_LOG(kTag, "## Block %d cannot be placed (%s)", blockIndex, list ? "negative index" : "no video list");
+    } else {
+      ORV_LOG(kTag, "## Block %d cannot be placed: the videos have no blocks", blockIndex);
     }
-    index -= video.blocks.size();
+    return SummaryLocation();
   }
-  return none;
+  const SummarizedVideo& video = (*list)[p.video];
+  ORV_LOG(kTag, "GetSuperFrame, video : %d[%s], index : %d", p.video, video.fileName.c_str(), p.position);
+  SummaryLocation loc;
+  loc.videoName = video.fileName;
+  loc.block = const_cast<SuperFrame*>(&video.blocks[p.position]);
+  return loc;
 }
 
 cv::Mat OrvVideoFXController::GetSlotPicture(int slotIndex, ThemeResource* tr) {

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int32_t kI2IBase = 3000;
-constexpr int32_t kI2VBase = 4000;
-constexpr int32_t kV2IBase = 5000;
-
 SceneOutcome NoMember(const char* tag, int32_t code) {
   ORV_LOG(tag, "## No effect for code %d in this scene kind; scene skipped", code);
   return SceneOutcome::Skip("no effect for code " + std::to_string(code));
@@ -110,5 +106,5 @@ SceneOutcome OrvVideoFXEntity::BindImage(const cv::Mat* image, int32_t frameCoun
 SceneOutcome OrvVideoFXEntity::BindOneImage(const cv::Mat* image, int32_t frameCount) {
   if (IsCanceled()) return SceneOutcome::Cancel();
   if (!mEffectMaker || !mOneImageMethod) return SceneOutcome::Skip("no effect maker");
-  return (mEffectMaker->*mOneImageMethod)(6001, image, frameCount);
+  return (mEffectMaker->*mOneImageMethod)(kThreePanelCode, image, frameCount);
 }

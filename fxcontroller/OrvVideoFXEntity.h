@@ -48,8 +48,8 @@ class OrvVideoFXEntity : public OrvFXCancelTask {
   std::map<int32_t, I2VMethod> mI2VMethods;
   std::map<int32_t, V2IMethod> mV2IMethods;
   ImageHoldMethod mImageHoldMethod = nullptr;
-  VideoPlayMethod mVideoPlayMethod = nullptr;
+  VideoPlayMethod mVideoPlayMethod = nullptr;  // in the table, though no scene kind runs it
   VideoHoldMethod mVideoHoldMethod = nullptr;
-  ThreeImageMethod mThreeImageMethod = nullptr;
+  ThreeImageMethod mThreeImageMethod = nullptr;  // in the table, though no scene kind runs it
   OneImageMethod mOneImageMethod = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "fxcontroller/OrvVideoHandlerFactory.h"
 
+#include "OrvEffectMaker.h"
 #include "api/Log.h"
 
 OrvFXFrameHandler* gFXFrameHandlerA = nullptr;
@@ -9,10 +10,6 @@ std::string gFXHandlerVideoNameB;
 std::string gWindowSizeVideoName;
 std::string gEffectResourceDir;
 cv::Mat gFrameBufferMat;
-
-// The reader the effects play from, published by the effect maker; cleared
-// here when that reader is freed.
-extern OrvFXFrameHandler* gInputFrameHandler __attribute__((weak));
 
 namespace {
 constexpr int kNoVideoSize = 99999;
@@ -67,7 +64,8 @@ OrvFXFrameHandler* OrvVideoHandlerFactory::GetOutputFrameHandler(std::string out
 
 void OrvVideoHandlerFactory::DeleteFrameHandler(OrvFXFrameHandler*& handler) {
   if (!handler) return;
-  if (&gInputFrameHandler != nullptr && gInputFrameHandler == handler) gInputFrameHandler = nullptr;
+  // The effects must not play from a freed reader.
+  OrvEffectMaker::ForgetInputFrameHandler(handler);
   handler->deInit();
   delete handler;
   handler = nullptr;

@@ -20,6 +20,13 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// Control characters shown as '?' in a message.
+std::string Printable(std::string s) {
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return s;
+}
+
 }  // namespace
 
 int ParseTheme(const std::string& text) {
@@ -49,6 +56,131 @@ bool ParseReplacement(const std::string& text, SlotReplacement& out) {
   return true;
 }
 
+namespace {
+
+// The long name of an option that takes a value ("-t" and "--theme" give
+// "--theme"); empty for an unknown option.
+std::string LongNameWithValue(const std::string& name) {
+  static const char* const kWithValue[][2] = {{"-t", "--theme"},   {"-w", "--work"},
+                                              {"-o", "--output"},  {"-v", "--video"},
+                                              {"-r", "--replace"}, {"", "--resources"},
+                                              {"", "--text"},      {"", "--texts"}};
+  for (const auto& pair : kWithValue) {
+    if (name == pair[1] || (pair[0][0] && name == pair[0])) return pair[1];
+  }
+  return std::string();
+}
+
+bool SetTheme(const std::string& value, HostOptions& options, std::string& error) {
+  if (options.theme >= 0) {
+    error = "the theme is given twice";
+    return false;
+  }
+  options.theme = ParseTheme(value);
+  options.themeName = value;
+  if (options.theme < 0) {
+    error = "unknown theme \"" + value + "\": use MODERN, SPORTY or VIVID (or 0, 1, 2)";
+    return false;
+  }
+  return true;
+}
+
+bool SetOnce(const std::string& longName, const std::string& value, std::string& target, std::string& error) {
+  if (!target.empty()) {
+    error = "option " + longName + " is given twice";
+    return false;
+  }
+  target = value;
+  return true;
+}
+
+// Stores the value of an option that takes one.
+bool ApplyOption(const std::string& longName, const std::string& value, HostOptions& options, std::string& error) {
+  if (longName == "--theme") return SetTheme(value, options, error);
+  if (longName == "--work") return SetOnce(longName, value, options.workDir, error);
+  if (longName == "--output") return SetOnce(longName, value, options.output, error);
+  if (longName == "--resources") return SetOnce(longName, value, options.resources, error);
+  if (longName == "--video") {
+    if (options.videos.size() >= REELKA_MAX_VIDEOS) {
+      error = "at most 3 videos can be given";
+      return false;
+    }
+    options.videos.push_back(value);
+  } else if (longName == "--replace") {
+    SlotReplacement r;
+    if (!ParseReplacement(value, r)) {
+      error = "--replace needs SLOT=PATH with SLOT a number from 0, not \"" + value + "\"";
+      return false;
+    }
+    options.replacements.push_back(r);
+  } else if (longName == "--text") {
+    TextAssignment t;
+    t.origin = "--text";
+    std::string why;
+    if (!ParseTextAssignment(value, t, why)) {
+      error = "--text \"" + Printable(value) + "\": " + why;
+      return false;
+    }
+    options.texts.push_back(t);
+  } else if (longName == "--texts") {
+    options.textFiles.push_back(value);
+  }
+  return true;
+}
+
+// What every run needs.
+bool CheckRequired(const HostOptions& options, std::string& error) {
+  std::string why;
+  if (options.theme < 0) why = "no theme given: use --theme MODERN, SPORTY or VIVID";
+  else if (options.workDir.empty()) why = "no working folder given: use --work DIR";
+  else if (options.output.empty()) why = "no destination given: use --output FILE";
+  else if (options.photos.size() > REELKA_MAX_IMAGES)
+    why = "at most 50 photos can be given, not " + std::to_string(options.photos.size());
+  if (!why.empty()) error = why;
+  return why.empty();
+}
+
+// One option at argv[i] (and its value at argv[i + 1], which i then names).
+bool ParseOption(int argc, const char* const* argv, int& i, HostOptions& options, std::string& error) {
+  const std::string arg = argv[i];
+  std::string name = arg;
+  std::string value;
+  const size_t eq = arg.compare(0, 2, "--") == 0 ? arg.find('=') : std::string::npos;
+  const bool hasInlineValue = eq != std::string::npos;
+  if (hasInlineValue) {
+    name = arg.substr(0, eq);
+    value = arg.substr(eq + 1);
+  }
+  if (name == "-h" || name == "--help") {
+    options.help = true;
+    return true;
+  }
+  if (name == "--log") {
+    if (hasInlineValue) error = "option --log takes no value";
+    options.log = !hasInlineValue;
+    return !hasInlineValue;
+  }
+  const std::string longName = LongNameWithValue(name);
+  if (longName.empty()) {
+    error = "unknown option " + name + " (see --help)";
+    return false;
+  }
+  if (!hasInlineValue) {
+    if (i + 1 >= argc || !argv[i + 1]) {
+      error = "option " + name + " needs a value";
+      return false;
+    }
+    value = argv[++i];
+  }
+  if (value.empty()) {
+    error = "option " + name + " needs a non-empty value";
+    return false;
+  }
+  return ApplyOption(longName, value, options, error);
+}
+
+}  // namespace
+
 bool ParseArgs(int argc, const char* const* argv, HostOptions& options, std::string& error) {
   options = HostOptions();
   bool onlyPhotos = false;
@@ -56,121 +188,15 @@ bool ParseArgs(int argc, const char* const* argv, HostOptions& options, std::str
     std::string arg = argv[i] ? argv[i] : "";
     if (onlyPhotos || arg.empty() || arg[0] != '-' || arg == "-") {
       options.photos.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
+    } else if (arg == "--") {
       onlyPhotos = true;
-      continue;
-    }
-    std::string name = arg;
-    std::string value;
-    bool hasInlineValue = false;
-    if (arg.compare(0, 2, "--") == 0) {
-      size_t eq = arg.find('=');
-      if (eq != std::string::npos) {
-        name = arg.substr(0, eq);
-        value = arg.substr(eq + 1);
-        hasInlineValue = true;
-      }
-    }
-    if (name == "-h" || name == "--help") {
-      options.help = true;
+    } else if (!ParseOption(argc, argv, i, options, error)) {
+      return false;
+    } else if (options.help) {
       return true;
     }
-    if (name == "--log") {
-      if (hasInlineValue) {
-        error = "option --log takes no value";
-        return false;
-      }
-      options.log = true;
-      continue;
-    }
-    static const char* const kWithValue[][2] = {{"-t", "--theme"},   {"-w", "--work"},
-                                                {"-o", "--output"},  {"-v", "--video"},
-                                                {"-r", "--replace"}, {"", "--resources"},
-                                                {"", "--text"},      {"", "--texts"}};
-    std::string longName;
-    for (const auto& pair : kWithValue) {
-      if (name == pair[1] || (pair[0][0] && name == pair[0])) longName = pair[1];
-    }
-    if (longName.empty()) {
-      error = "unknown option " + name + " (see --help)";
-      return false;
-    }
-    if (!hasInlineValue) {
-      if (i + 1 >= argc || !argv[i + 1]) {
-        error = "option " + name + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-    }
-    if (value.empty()) {
-      error = "option " + name + " needs a non-empty value";
-      return false;
-    }
-    if (longName == "--theme") {
-      if (options.theme >= 0) {
-        error = "the theme is given twice";
-        return false;
-      }
-      options.theme = ParseTheme(value);
-      options.themeName = value;
-      if (options.theme < 0) {
-        error = "unknown theme \"" + value + "\": use MODERN, SPORTY or VIVID (or 0, 1, 2)";
-        return false;
-      }
-    } else if (longName == "--work" || longName == "--output" || longName == "--resources") {
-      std::string& target = longName == "--work"     ? options.workDir
-                            : longName == "--output" ? options.output
-                                                     : options.resources;
-      if (!target.empty()) {
-        error = "option " + longName + " is given twice";
-        return false;
-      }
-      target = value;
-    } else if (longName == "--video") {
-      if (options.videos.size() >= REELKA_MAX_VIDEOS) {
-        error = "at most 3 videos can be given";
-        return false;
-      }
-      options.videos.push_back(value);
-    } else if (longName == "--replace") {
-      SlotReplacement r;
-      if (!ParseReplacement(value, r)) {
-        error = "--replace needs SLOT=PATH with SLOT a number from 0, not \"" + value + "\"";
-        return false;
-      }
-      options.replacements.push_back(r);
-    } else if (longName == "--text") {
-      TextAssignment t;
-      t.origin = "--text";
-      std::string why;
-      if (!ParseTextAssignment(value, t, why)) {
-        error = "--text \"" + value + "\": " + why;
-        return false;
-      }
-      options.texts.push_back(t);
-    } else if (longName == "--texts") {
-      options.textFiles.push_back(value);
-    }
   }
-  if (options.theme < 0) {
-    error = "no theme given: use --theme MODERN, SPORTY or VIVID";
-    return false;
-  }
-  if (options.workDir.empty()) {
-    error = "no working folder given: use --work DIR";
-    return false;
-  }
-  if (options.output.empty()) {
-    error = "no destination given: use --output FILE";
-    return false;
-  }
-  if (options.photos.size() > REELKA_MAX_IMAGES) {
-    error = "at most 50 photos can be given, not " + std::to_string(options.photos.size());
-    return false;
-  }
-  return true;
+  return CheckRequired(options, error);
 }
 
 std::string UsageText(const char* program) {
@@ -195,9 +221,9 @@ std::string UsageText(const char* program) {
          "      --text SLOT:LAYER=TEXT\n"
          "                           write TEXT into text layer LAYER of slot SLOT (both\n"
          "                           counted from 0, as listed); may be repeated\n"
-         "      --texts FILE         read SLOT:LAYER=TEXT lines from FILE (UTF-8; blank\n"
-         "                           lines and lines starting with # are skipped); --text\n"
-         "                           wins over it\n"
+         "      --texts FILE         read SLOT:LAYER=TEXT lines from FILE, a regular file\n"
+         "                           (UTF-8, lines of at most 1024 bytes; blank lines and\n"
+         "                           lines starting with # are skipped); --text wins over it\n"
          "      --resources DIR      the folder that contains ReelkaResource, the themes'\n"
          "                           art; the library is run from there. Default: the\n"
          "                           current folder if it holds ReelkaResource, else\n"
@@ -218,11 +244,13 @@ std::string UsageText(const char* program) {
          "Every text layer of the theme is rendered with Pango into a transparent PNG in\n"
          "the working folder, in the theme's font where it is installed, else in a Debian\n"
          "font of a similar design (else DejaVu Sans). Text that does not fit its layer is\n"
-         "drawn smaller until it does; character references such as &#8220; are decoded.\n"
+         "drawn smaller until it does, never under 8 px (a text that needs less is\n"
+         "refused); character references such as &#8220; are decoded. A text holds no\n"
+         "control character but tab and line break.\n"
          "Progress goes to stderr: a bar on a terminal, otherwise a line now and then.\n"
-         "Ctrl-C cancels the run; no output file is written then (a second Ctrl-C ends\n"
-         "the program at once). The library draws with OpenGL in a hidden window: without\n"
-         "a display, run the program under xvfb-run -a.\n"
+         "Ctrl-C or SIGTERM cancels the run; no output file is written then, and the\n"
+         "program ends within 5 s (at once at a second Ctrl-C). The library draws with\n"
+         "OpenGL in a hidden window: without a display, run the program under xvfb-run -a.\n"
          "\n"
          "Exit status: 0 clip written, 1 no clip produced, 2 bad input, 130 cancelled.\n";
 }

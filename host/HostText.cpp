@@ -23,8 +23,9 @@ bool IsMarkupChar(uint32_t cp) {
          (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
-// Length of a well-formed reference starting at text[pos] == '&', or 0.
-size_t ReferenceLength(const std::string& text, size_t pos) {
+// Length of a well-formed reference starting at text[pos] == '&', or 0;
+// *named takes the character a numeric reference names.
+size_t ReferenceLength(const std::string& text, size_t pos, uint32_t* named = nullptr) {
   static const char* const kNamed[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
   for (const char* name : kNamed) {
     size_t n = std::strlen(name);
@@ -52,6 +53,7 @@ size_t ReferenceLength(const std::string& text, size_t pos) {
   }
   if (i == digitsStart || i >= text.size() || text[i] != ';') return 0;
   if (!IsMarkupChar(value)) return 0;
+  if (named) *named = value;
   return i + 1 - pos;
 }
 
@@ -70,6 +72,18 @@ bool ParseIntAt(const std::string& text, size_t& pos, int& value) {
   while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
   value = static_cast<int>(negative ? -v : v);
   return true;
+}
+
+bool IsControl(uint32_t cp) { return (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || (cp >= 0x7F && cp <= 0x9F); }
+
+// The code point of the UTF-8 sequence at text[pos], and its length.
+uint32_t DecodeAt(const std::string& text, size_t pos, size_t& length) {
+  const unsigned char lead = static_cast<unsigned char>(text[pos]);
+  length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  length = std::min(length, text.size() - pos);
+  uint32_t cp = length == 1 ? lead : lead & (0x3F >> (length - 1));
+  for (size_t k = 1; k < length; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[pos + k]) & 0x3F);
+  return cp;
 }
 
 int Clamp(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
@@ -174,6 +188,24 @@ bool ParseRgba(const std::string& text, Rgba& out) {
   out.b = Clamp(v[2], 0, 255);
   out.a = Clamp(v[3], 0, 100);
   return true;
+}
+
+bool FindControlCharacter(const std::string& text, uint32_t& codePoint, size_t& column) {
+  size_t length = 1;
+  for (size_t pos = 0, col = 1; pos < text.size(); pos += length, ++col) {
+    uint32_t cp = DecodeAt(text, pos, length);
+    if (cp == '&') {
+      uint32_t named = 0;
+      const size_t n = ReferenceLength(text, pos, &named);
+      if (n > 0 && IsControl(named)) cp = named;
+    }
+    if (IsControl(cp)) {
+      codePoint = cp;
+      column = col;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string EscapeMarkup(const std::string& text) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -31,6 +32,12 @@ struct Rgba {
 // Parses "rgba(r, g, b, a)" (blanks optional). Out-of-range components are
 // clamped. Returns false on anything else.
 bool ParseRgba(const std::string& text, Rgba& out);
+
+// The first character of text that a layer cannot show: a control
+// character other than tab and line break (U+0000..U+001F, U+007F..U+009F),
+// written as it is or as a character reference. Returns its code point and
+// its 1-based column (in characters), or false when there is none.
+bool FindControlCharacter(const std::string& text, uint32_t& codePoint, size_t& column);
 
 // Turns layer text into Pango markup: '<', '>' and every '&' that does not
 // open a well-formed character or XML entity reference are escaped, so

@@ -1,8 +1,14 @@
 #include "TextLayers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "HostText.h"
 
@@ -32,7 +38,7 @@ bool ParseIndex(const std::string& text, int& value) {
   return true;
 }
 
-bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std::string& error) {
+bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std::string& error, size_t column) {
   size_t colon = assignment.find(':');
   size_t eq = assignment.find('=');
   TextAssignment parsed;
@@ -48,6 +54,15 @@ bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std
     error = "the text is not valid UTF-8";
     return false;
   }
+  uint32_t control = 0;
+  size_t at = 0;
+  if (FindControlCharacter(parsed.text, control, at)) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "U+%04X", static_cast<unsigned>(control));
+    error = "column " + std::to_string(column + eq + at) + ": control character " + code +
+            " (a text may hold tabs and line breaks, no other control characters)";
+    return false;
+  }
   if (wide.size() >= REELKA_PATH_LEN) {
     error = "the text is " + std::to_string(wide.size()) + " characters long, at most " +
             std::to_string(REELKA_PATH_LEN - 1) + " fit a layer";
@@ -58,16 +73,78 @@ bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std
   return true;
 }
 
-bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = path + ": cannot be read";
-    return false;
+namespace {
+
+// Reads a texts file line by line; refuses a line longer than kMaxLineBytes
+// at once, without reading on.
+class LineReader {
+ public:
+  explicit LineReader(int fd) : mFd(fd) {}
+  // False at the end of the file or on an error (error() tells which).
+  bool Next(std::string& line) {
+    line.clear();
+    for (;;) {
+      if (mPos == mEnd && !Fill()) return !line.empty() && !mError;
+      const char* start = mBuffer + mPos;
+      const char* newline = static_cast<const char*>(std::memchr(start, '\n', mEnd - mPos));
+      const size_t n = newline ? static_cast<size_t>(newline - start) : mEnd - mPos;
+      if (line.size() + n > kMaxLineBytes) {
+        mTooLong = true;
+        return false;
+      }
+      line.append(start, n);
+      mPos += n + (newline ? 1 : 0);
+      if (newline) return true;
+    }
   }
+  bool error() const { return mError; }
+  bool tooLong() const { return mTooLong; }
+
+ private:
+  bool Fill() {
+    ssize_t n;
+    do n = ::read(mFd, mBuffer, sizeof(mBuffer));
+    while (n < 0 && errno == EINTR);
+    mError = n < 0;
+    mPos = 0;
+    mEnd = n > 0 ? static_cast<size_t>(n) : 0;
+    return n > 0;
+  }
+  int mFd;
+  char mBuffer[4096];
+  size_t mPos = 0;
+  size_t mEnd = 0;
+  bool mError = false;
+  bool mTooLong = false;
+};
+
+// Only a regular file is read: a device, a pipe or a folder is refused
+// before anything is read from it. -1 with the reason otherwise.
+int OpenTextsFile(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    error = path + ": cannot be read" + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+  } else if (!S_ISREG(st.st_mode)) {
+    error = path + ": not a regular file";
+  } else {
+    return fd;
+  }
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
+}  // namespace
+
+bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, std::string& error) {
+  const int fd = OpenTextsFile(path, error);
+  if (fd < 0) return false;
+  LineReader reader(fd);
   std::vector<TextAssignment> read;
   std::string line;
   int number = 0;
-  while (std::getline(file, line)) {
+  bool ok = true;
+  while (ok && reader.Next(line)) {
     ++number;
     if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -77,18 +154,21 @@ bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, st
     TextAssignment a;
     a.origin = path + ":" + std::to_string(number);
     std::string why;
-    if (!ParseTextAssignment(line.substr(first), a, why)) {
-      error = a.origin + ": " + why;
-      return false;
-    }
-    read.push_back(a);
+    ok = ParseTextAssignment(line.substr(first), a, why, first + 1);
+    if (ok) read.push_back(a);
+    else error = a.origin + ": " + why;
   }
-  if (file.bad()) {
+  ::close(fd);
+  if (ok && reader.tooLong()) {
+    error = path + ":" + std::to_string(number + 1) + ": the line is longer than " + std::to_string(kMaxLineBytes) +
+            " bytes, more than a text layer holds";
+    ok = false;
+  } else if (ok && reader.error()) {
     error = path + ": read error";
-    return false;
+    ok = false;
   }
-  out.insert(out.end(), read.begin(), read.end());
-  return true;
+  if (ok) out.insert(out.end(), read.begin(), read.end());
+  return ok;
 }
 
 int TextLayerCount(const SlotContext& slot) {

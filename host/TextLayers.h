@@ -23,13 +23,20 @@ struct TextAssignment {
 bool ParseIndex(const std::string& text, int& value);
 
 // Parses "SLOT:LAYER=TEXT" (SLOT and LAYER decimal numbers from 0, TEXT
-// valid UTF-8 of at most 299 UTF-16 units, empty to clear the layer).
-// Returns false with the reason on error. out.origin is left as it was.
-bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std::string& error);
+// valid UTF-8 of at most 299 UTF-16 units without control characters but
+// tab and line break, empty to clear the layer). Returns false with the
+// reason on error; a column named counts from `column`, that of the
+// assignment's first character. out.origin is left as it was.
+bool ParseTextAssignment(const std::string& assignment, TextAssignment& out, std::string& error, size_t column = 1);
 
-// Reads a file of assignments, one a line, UTF-8; blank lines and lines
-// whose first non-blank character is '#' are skipped. On error returns
-// false with "FILE:LINE: reason" and leaves out unchanged.
+// The longest line of a texts file: two six-digit numbers, ':' and '=',
+// 299 characters of three bytes and room for blanks.
+constexpr size_t kMaxLineBytes = 1024;
+
+// Reads a regular file of assignments, one a line of at most kMaxLineBytes,
+// UTF-8; blank lines and lines whose first non-blank character is '#' are
+// skipped. Anything but a regular file is refused before it is read. On
+// error returns false with "FILE:LINE: reason" and leaves out unchanged.
 bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, std::string& error);
 
 // Text layers of a slot (layers the theme lays out as text), and the index

@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <set>
+
+#include "platform/Platform.h"
 
 namespace reelka_host {
 
@@ -120,115 +124,206 @@ FaceInfo DescribeFace(PangoLayout* layout) {
   return face;
 }
 
-}  // namespace
-
-TextRenderResult RenderTextLayer(const TextLayerStyle& style, const std::string& path) {
-  TextRenderResult result;
-  if (style.width <= 0 || style.height <= 0 || style.width > kMaxSide || style.height > kMaxSide) {
-    result.error = "the layer's rectangle is " + std::to_string(style.width) + " x " +
-                   std::to_string(style.height) + " pixels";
-    return result;
-  }
-
+// The layer's colours, alignment and text size, with a warning for each
+// value not understood.
+struct LayerLook {
   Rgba colour;
-  if (!ParseRgba(style.colour, colour)) {
-    colour = Rgba{0, 0, 0, 100};
+  Rgba background;
+  VAlign vertical = VAlign::Middle;
+  HAlign horizontal = HAlign::Left;
+  int size = 0;
+};
+
+LayerLook ReadLook(const TextLayerStyle& style, TextRenderResult& result) {
+  LayerLook look;
+  if (!ParseRgba(style.colour, look.colour)) {
+    look.colour = Rgba{0, 0, 0, 100};
     AddWarning(result, "colour \"" + style.colour + "\" not understood, black used");
   }
-  Rgba background;
-  if (!ParseRgba(style.background, background)) {
-    background = Rgba{0, 0, 0, 0};
+  if (!ParseRgba(style.background, look.background)) {
+    look.background = Rgba{0, 0, 0, 0};
     if (!style.background.empty())
       AddWarning(result, "background \"" + style.background + "\" not understood, none used");
   }
-  VAlign vertical;
-  if (!ParseVAlign(style.vertical, vertical) && !style.vertical.empty())
+  if (!ParseVAlign(style.vertical, look.vertical) && !style.vertical.empty())
     AddWarning(result, "vertical alignment \"" + style.vertical + "\" not understood");
-  HAlign horizontal;
-  if (!ParseHAlign(style.horizontal, horizontal) && !style.horizontal.empty())
+  if (!ParseHAlign(style.horizontal, look.horizontal) && !style.horizontal.empty())
     AddWarning(result, "horizontal alignment \"" + style.horizontal + "\" not understood");
-  int size = style.size;
-  if (size <= 0) {
-    size = std::max(1, style.height * 3 / 4);
-    AddWarning(result, "no text size, " + std::to_string(size) + " used");
+  look.size = style.size;
+  if (look.size <= 0) {
+    look.size = std::max(1, style.height * 3 / 4);
+    AddWarning(result, "no text size, " + std::to_string(look.size) + " used");
   }
-  result.size = size;
+  return look;
+}
 
+// A layout of the layer's text, its references decoded.
+PangoLayout* MakeLayout(cairo_t* cr, const TextLayerStyle& style, HAlign horizontal, TextRenderResult& result) {
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  pango_layout_set_width(layout, style.width * PANGO_SCALE);
+  pango_layout_set_alignment(layout, horizontal == HAlign::Left     ? PANGO_ALIGN_LEFT
+                                     : horizontal == HAlign::Center ? PANGO_ALIGN_CENTER
+                                                                    : PANGO_ALIGN_RIGHT);
+  std::string markup = EscapeMarkup(style.text);
+  GError* markupError = nullptr;
+  if (pango_parse_markup(markup.c_str(), -1, 0, nullptr, nullptr, nullptr, &markupError)) {
+    pango_layout_set_markup(layout, markup.c_str(), -1);
+  } else {
+    AddWarning(result, "text shown without decoding its references");
+    pango_layout_set_text(layout, style.text.c_str(), -1);
+  }
+  if (markupError) g_error_free(markupError);
+  return layout;
+}
+
+// Shrinks the text until its ink fits the rectangle, never below
+// kMinTextSize (nor the layer's own size, if smaller); leaves the layout
+// at the size found. Lines break between words; only a word too long for
+// the rectangle even at the smallest size is broken between its letters.
+// 0 when the text does not fit at the smallest size.
+int FitLayout(PangoLayout* layout, const TextLayerStyle& style, const std::string& family, const FontName& font,
+              int size) {
+  auto fits = [&](int s) {
+    SetFont(layout, family, font, s);
+    PangoRectangle ink;
+    pango_layout_get_pixel_extents(layout, &ink, nullptr);
+    return ink.width <= style.width && ink.height <= style.height;
+  };
+  const int smallest = std::min(kMinTextSize, size);
+  pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
+  int fitting = LargestFittingSize(size, fits);
+  if (fitting < smallest) {
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    fitting = LargestFittingSize(size, fits);
+  }
+  if (fitting < smallest) return 0;
+  SetFont(layout, family, font, fitting);
+  return fitting;
+}
+
+// Characters of the layout that no installed font draws.
+std::set<uint32_t> MissingCharacters(PangoLayout* layout) {
+  std::set<uint32_t> missing;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (!run || !run->glyphs) continue;
+    for (int g = 0; g < run->glyphs->num_glyphs; ++g) {
+      const PangoGlyph glyph = run->glyphs->glyphs[g].glyph;
+      if (glyph & PANGO_GLYPH_UNKNOWN_FLAG) missing.insert(glyph & ~PANGO_GLYPH_UNKNOWN_FLAG);
+    }
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+  return missing;
+}
+
+// Lines are placed by their logical height, then moved as little as keeps
+// their ink inside the picture.
+void DrawLayout(cairo_t* cr, PangoLayout* layout, const TextLayerStyle& style, const LayerLook& look) {
+  PangoRectangle ink;
+  PangoRectangle logical;
+  pango_layout_get_pixel_extents(layout, &ink, &logical);
+  int top = KeepInkInside(AlignOffset(style.height, logical.height, look.vertical), ink.y, ink.height, style.height);
+  int left = KeepInkInside(0, ink.x, ink.width, style.width);
+  SetSource(cr, look.colour);
+  cairo_move_to(cr, left, top);
+  pango_cairo_show_layout(cr, layout);
+}
+
+cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// The picture goes through a new file renamed over path: a link planted at
+// the name is replaced, never written through.
+std::string WritePicture(cairo_surface_t* surface, const std::string& path) {
+  std::string png;
+  cairo_status_t status = cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
+  if (status != CAIRO_STATUS_SUCCESS) return std::string("cannot write the picture: ") + cairo_status_to_string(status);
+  if (!platform::WriteNewFile(path, png.data(), png.size()))
+    return "cannot write the picture: " + std::string(std::strerror(errno));
+  return std::string();
+}
+
+// Lays the text out at the size that fits: the layout, or null with
+// result.error set when it fits at no size allowed.
+PangoLayout* LayOut(cairo_t* cr, const TextLayerStyle& style, const LayerLook& look, TextRenderResult& result) {
   FontName font = ParseFontName(style.font);
   result.family = ChooseFamily(font, InstalledFamilies(), result.substituted);
+  PangoLayout* layout = MakeLayout(cr, style, look.horizontal, result);
+  result.size = FitLayout(layout, style, result.family, font, look.size);
+  if (result.size == 0) {
+    result.doesNotFit = true;
+    result.error = "the text does not fit its layer of " + std::to_string(style.width) + " x " +
+                   std::to_string(style.height) + " pixels at " + std::to_string(std::min(kMinTextSize, look.size)) +
+                   " px; shorten it";
+    g_object_unref(layout);
+    return nullptr;
+  }
+  result.face = DescribeFace(layout);
+  result.missing = MissingCharacters(layout);
+  return layout;
+}
 
+// Draws the layer into a new surface; null with result.error on failure.
+cairo_surface_t* DrawLayer(const TextLayerStyle& style, TextRenderResult& result) {
+  LayerLook look = ReadLook(style, result);
+  result.size = look.size;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, style.width, style.height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     result.error = "cannot allocate the picture";
     cairo_surface_destroy(surface);
-    return result;
+    return nullptr;
   }
   cairo_t* cr = cairo_create(surface);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  SetSource(cr, background);
+  SetSource(cr, look.background);
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-
-  if (!style.text.empty()) {
-    PangoLayout* layout = pango_cairo_create_layout(cr);
-    pango_layout_set_width(layout, style.width * PANGO_SCALE);
-    pango_layout_set_alignment(layout, horizontal == HAlign::Left     ? PANGO_ALIGN_LEFT
-                                       : horizontal == HAlign::Center ? PANGO_ALIGN_CENTER
-                                                                      : PANGO_ALIGN_RIGHT);
-    std::string markup = EscapeMarkup(style.text);
-    GError* markupError = nullptr;
-    if (pango_parse_markup(markup.c_str(), -1, 0, nullptr, nullptr, nullptr, &markupError)) {
-      pango_layout_set_markup(layout, markup.c_str(), -1);
-    } else {
-      AddWarning(result, "text shown without decoding its references");
-      pango_layout_set_text(layout, style.text.c_str(), -1);
-    }
-    if (markupError) g_error_free(markupError);
-
-    // Text is shrunk until its ink fits the rectangle, never cut. Lines
-    // break between words; only a word too long for the rectangle even at
-    // the smallest size is broken between its letters.
-    PangoRectangle ink;
-    PangoRectangle logical;
-    auto fits = [&](int s) {
-      SetFont(layout, result.family, font, s);
-      pango_layout_get_pixel_extents(layout, &ink, &logical);
-      return ink.width <= style.width && ink.height <= style.height;
-    };
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
-    int fitting = LargestFittingSize(size, fits);
-    if (fitting == 0) {
-      pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-      fitting = LargestFittingSize(size, fits);
-    }
-    if (fitting == 0) {
-      fitting = 1;
-      AddWarning(result, "text larger than its layer even at 1 pixel, cut off");
-    }
-    result.size = fitting;
-    SetFont(layout, result.family, font, fitting);
-    pango_layout_get_pixel_extents(layout, &ink, &logical);
-    result.face = DescribeFace(layout);
-
-    // Lines are placed by their logical height, then moved as little as
-    // keeps their ink inside the picture.
-    int top = KeepInkInside(AlignOffset(style.height, logical.height, vertical), ink.y, ink.height, style.height);
-    int left = KeepInkInside(0, ink.x, ink.width, style.width);
-    SetSource(cr, colour);
-    cairo_move_to(cr, left, top);
-    pango_cairo_show_layout(cr, layout);
+  PangoLayout* layout = style.text.empty() ? nullptr : LayOut(cr, style, look, result);
+  if (layout) {
+    DrawLayout(cr, layout, style, look);
     g_object_unref(layout);
   }
-
   cairo_destroy(cr);
   cairo_surface_flush(surface);
-  cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+  if (result.error.empty()) return surface;
   cairo_surface_destroy(surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    result.error = std::string("cannot write the picture: ") + cairo_status_to_string(status);
-    return result;
-  }
-  result.ok = true;
+  return nullptr;
+}
+
+bool CheckRectangle(const TextLayerStyle& style, TextRenderResult& result) {
+  if (style.width > 0 && style.height > 0 && style.width <= kMaxSide && style.height <= kMaxSide) return true;
+  result.error = "the layer's rectangle is " + std::to_string(style.width) + " x " + std::to_string(style.height) +
+                 " pixels";
+  return false;
+}
+
+}  // namespace
+
+TextRenderResult MeasureTextLayer(const TextLayerStyle& style) {
+  TextRenderResult result;
+  if (!CheckRectangle(style, result) || style.text.empty()) return result;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+  cairo_t* cr = cairo_create(surface);
+  TextRenderResult scratch;
+  LayerLook look = ReadLook(style, scratch);
+  PangoLayout* layout = LayOut(cr, style, look, result);
+  if (layout) g_object_unref(layout);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  return result;
+}
+
+TextRenderResult RenderTextLayer(const TextLayerStyle& style, const std::string& path) {
+  TextRenderResult result;
+  if (!CheckRectangle(style, result)) return result;
+  cairo_surface_t* surface = DrawLayer(style, result);
+  if (!surface) return result;
+  result.error = WritePicture(surface, path);
+  cairo_surface_destroy(surface);
+  result.ok = result.error.empty();
   return result;
 }
 

@@ -2,6 +2,8 @@
 // Pango and Cairo.
 #pragma once
 
+#include <cstdint>
+#include <set>
 #include <string>
 
 #include "HostText.h"
@@ -37,11 +39,23 @@ struct TextRenderResult {
   FaceInfo face;          // empty name when there was no text to draw
   int size = 0;           // text size drawn, below the layer's when shrunk to fit
   std::string warning;    // non-empty when something had to be substituted
+  std::set<uint32_t> missing;  // characters no installed font draws
   std::string error;      // why nothing was written
+  bool doesNotFit = false;  // the text needs a size under kMinTextSize
 };
 
-// Writes the layer as a width x height PNG to path. Text that does not fit
-// the rectangle is drawn smaller until it does.
+// Text is never drawn smaller than this to fit its layer (nor larger than
+// the layer's own size).
+constexpr int kMinTextSize = 8;
+
+// Lays the layer's text out as RenderTextLayer would, without drawing:
+// result.error tells when the text does not fit its rectangle at
+// kMinTextSize.
+TextRenderResult MeasureTextLayer(const TextLayerStyle& style);
+
+// Writes the layer as a width x height PNG to path, through a new file
+// renamed over the name. Text that does not fit the rectangle is drawn
+// smaller until it does; below kMinTextSize nothing is written.
 TextRenderResult RenderTextLayer(const TextLayerStyle& style, const std::string& path);
 
 }  // namespace reelka_host

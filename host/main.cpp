@@ -4,10 +4,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <exception>
+#include <new>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -59,18 +62,49 @@ const int kMinClipSide = 2;
 enum ExitCode { kOk = 0, kNoClip = 1, kBadInput = 2, kCancelled = 130 };
 
 std::atomic<bool> gInterrupted{false};
+// The clip's temporary sibling while it is saved: removed on any way out.
+char gPartialOutput[4096];
+// A cancel the library has not finished within this time ends the program.
+const unsigned kCancelSeconds = 5;
 
-void OnInterrupt(int) { gInterrupted.store(true); }
+void WriteStderr(const char* text) { (void)!::write(STDERR_FILENO, text, std::strlen(text)); }
 
-void InstallInterruptHandler() {
+// Leaves at once from a signal handler or a dying thread: no partial output
+// stays behind.
+[[noreturn]] void LeaveNow(const char* why, int code) {
+  if (gPartialOutput[0]) ::unlink(gPartialOutput);
+  WriteStderr(why);
+  ::_exit(code);
+}
+
+// The first Ctrl-C or SIGTERM asks for a cancel; the program ends when the
+// library has stopped, or after kCancelSeconds, or at a second one.
+void OnInterrupt(int signal) {
+  if (signal == SIGALRM)
+    LeaveNow("\nreelka: the library did not stop in time; cancelled, no clip was written\n", kCancelled);
+  if (gInterrupted.exchange(true)) LeaveNow("\nreelka: cancelled; no clip was written\n", kCancelled);
+  ::alarm(kCancelSeconds);
+}
+
+// A run short of memory may end in an abort deep inside a library that
+// cannot report it otherwise (a thread that cannot be created).
+void OnAbort(int) { LeaveNow("\nreelka: stopped: out of memory or an internal error\n", kNoClip); }
+
+void OnTerminate() { LeaveNow("reelka: stopped: out of memory or an internal error\n", kNoClip); }
+
+void InstallSignalHandlers() {
   struct sigaction action;
   std::memset(&action, 0, sizeof(action));
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  // A second Ctrl-C ends the program at once.
-  action.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGALRM, &action, nullptr);
+  // GLib ends with a breakpoint where it cannot start a thread.
+  action.sa_handler = OnAbort;
+  sigaction(SIGABRT, &action, nullptr);
+  sigaction(SIGTRAP, &action, nullptr);
+  std::set_terminate(OnTerminate);
 }
 
 int Fail(const std::string& message) {
@@ -161,6 +195,21 @@ fs::path InstalledResourceDir() {
   return (self.parent_path() / ".." / REELKA_SHARE_SUBDIR).lexically_normal();
 }
 
+// A run reserves far more address space than it uses: a thread stack and a
+// malloc arena for each of the threads OpenCV and the OpenGL driver start,
+// about one per processor each. Under a lower limit (ulimit -v) threads fail
+// to start deep inside those libraries. Empty when the limit leaves room.
+std::string AddressSpaceProblem() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::string();
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const rlim_t needMb = 2048 + 256 * static_cast<rlim_t>(cores);
+  const rlim_t haveMb = limit.rlim_cur >> 20;
+  if (haveMb >= needMb) return std::string();
+  return "the address-space limit (ulimit -v) is " + std::to_string(haveMb) + " MB; a run on " +
+         std::to_string(cores) + " processors needs about " + std::to_string(needMb) + " MB: raise the limit";
+}
+
 std::string FormatSeconds(double s) {
   char buf[32];
   std::snprintf(buf, sizeof(buf), "%.1f s", s);
@@ -174,11 +223,23 @@ class Host {
 
  private:
   int CheckInputs();
+  int CheckVideos();
+  int CheckPictures();
+  int ReadTexts();
+  int PrepareWorkDir();
+  int CheckDestination();
   int ChooseResources();
+  int CheckMaterial();
+  void PrintMaterial();
+  std::unique_ptr<UserInputContext> MakeInput() const;
+  void PrepareLogFolder() const;
+  int RunStartPass();
+  int PrepareTextLayers(std::unique_ptr<ThemeSlotSequence>& sequence);
+  int RunCreatePass(const ThemeSlotSequence& sequence);
   bool RunPass(const char* label, void (*pass)(const void*), const void* arg);
   void ListSlots(const ThemeSlotSequence& seq);
   int ApplyReplacements();
-  void RenderTextLayers(ThemeSlotSequence& seq);
+  int RenderTextLayers(ThemeSlotSequence& seq);
   int SaveClip(const std::u16string& firstSlotImage);
   int Finish(int code);
   bool Interrupted() const { return gInterrupted.load(); }
@@ -237,32 +298,32 @@ int Host::ChooseResources() {
 }
 
 int Host::CheckInputs() {
-  std::string why;
-  std::error_code ec;
+  int code = CheckVideos();
+  if (code == kOk) code = CheckPictures();
+  if (code == kOk) code = ReadTexts();
+  if (code == kOk) code = PrepareWorkDir();
+  if (code == kOk) code = CheckDestination();
+  return code;
+}
 
-  // The library's choice of the clip size: the smallest of the videos.
+// The videos open and tell their length; the library's choice of the clip
+// size, the smallest of them, is one the encoder takes.
+int Host::CheckVideos() {
+  std::string why;
   int clipWidth = 0, clipHeight = 0;
   std::string smallest;
   for (auto& video : mOptions.videos) {
     video = Absolute(video);
-    if (!IsReadableFile(video, why)) {
-      Fail("video " + Quote(video) + " " + why);
-      return kBadInput;
-    }
+    if (!IsReadableFile(video, why)) return Fail("video " + Quote(video) + " " + why);
     // A file that is no video makes OpenCV's back ends log at length.
     auto level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     cv::VideoCapture capture(video);
     cv::utils::logging::setLogLevel(level);
-    if (!capture.isOpened()) {
-      Fail("video " + Quote(video) + " cannot be opened as a video");
-      return kBadInput;
-    }
+    if (!capture.isOpened()) return Fail("video " + Quote(video) + " cannot be opened as a video");
     double frames = capture.get(cv::CAP_PROP_FRAME_COUNT);
     double fps = capture.get(cv::CAP_PROP_FPS);
-    if (!(frames > 0) || !(fps > 0) || !std::isfinite(frames / fps)) {
-      Fail("cannot tell the length of video " + Quote(video));
-      return kBadInput;
-    }
+    if (!(frames > 0) || !(fps > 0) || !std::isfinite(frames / fps))
+      return Fail("cannot tell the length of video " + Quote(video));
     mVideoSecondsExact += frames / fps;
     const int width = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
@@ -272,79 +333,78 @@ int Host::CheckInputs() {
       smallest = video;
     }
   }
-  if (!smallest.empty() && (clipWidth < kMinClipSide || clipHeight < kMinClipSide)) {
-    Fail("video " + Quote(smallest) + " is " + std::to_string(clipWidth) + " x " + std::to_string(clipHeight) +
-         ": the clip takes the size of the smallest video, and this output size is too small (at least " +
-         std::to_string(kMinClipSide) + " x " + std::to_string(kMinClipSide) + ")");
-    return kBadInput;
-  }
+  if (!smallest.empty() && (clipWidth < kMinClipSide || clipHeight < kMinClipSide))
+    return Fail("video " + Quote(smallest) + " is " + std::to_string(clipWidth) + " x " + std::to_string(clipHeight) +
+                ": the clip takes the size of the smallest video, and this output size is too small (at least " +
+                std::to_string(kMinClipSide) + " x " + std::to_string(kMinClipSide) + ")");
   mVideoSeconds = static_cast<int>(std::min(std::floor(mVideoSecondsExact), 1e9));
+  return kOk;
+}
 
+// Photos and replacement pictures are readable picture files whose paths
+// fit the library's fields, as do the videos'.
+int Host::CheckPictures() {
+  std::string why;
   auto checkPicture = [&](std::string& path, const char* what) {
     path = Absolute(path);
-    if (!IsReadableFile(path, why)) {
-      Fail(std::string(what) + " " + Quote(path) + " " + why);
-      return false;
-    }
-    if (!cv::haveImageReader(path)) {
-      Fail(std::string(what) + " " + Quote(path) + " is not a picture file that can be read");
-      return false;
-    }
-    return true;
+    if (!IsReadableFile(path, why)) return Fail(std::string(what) + " " + Quote(path) + " " + why);
+    if (!cv::haveImageReader(path))
+      return Fail(std::string(what) + " " + Quote(path) + " is not a picture file that can be read");
+    return static_cast<int>(kOk);
   };
   for (auto& photo : mOptions.photos)
-    if (!checkPicture(photo, "photo")) return kBadInput;
+    if (checkPicture(photo, "photo") != kOk) return kBadInput;
   for (auto& r : mOptions.replacements)
-    if (!checkPicture(r.path, "replacement picture")) return kBadInput;
+    if (checkPicture(r.path, "replacement picture") != kOk) return kBadInput;
 
   std::u16string wide;
   std::string error;
-  for (const auto& file : mOptions.textFiles)
-    if (!ReadTextsFile(file, mTexts, error)) return Fail(error);
-  mTexts.insert(mTexts.end(), mOptions.texts.begin(), mOptions.texts.end());
-
   for (const auto& p : mOptions.photos)
     if (!ToWide(p, wide, kMaxPathUnits, "photo", error)) return Fail(error);
   for (const auto& p : mOptions.videos)
     if (!ToWide(p, wide, kMaxPathUnits, "video", error)) return Fail(error);
   for (const auto& r : mOptions.replacements)
     if (!ToWide(r.path, wide, kMaxPathUnits, "replacement picture", error)) return Fail(error);
+  return kOk;
+}
 
-  // Working folder.
+// The --texts files, then --text, which wins.
+int Host::ReadTexts() {
+  std::string error;
+  for (const auto& file : mOptions.textFiles)
+    if (!ReadTextsFile(file, mTexts, error)) return Fail(error);
+  mTexts.insert(mTexts.end(), mOptions.texts.begin(), mOptions.texts.end());
+  return kOk;
+}
+
+int Host::PrepareWorkDir() {
+  std::error_code ec;
+  std::u16string wide;
+  std::string error;
   mWorkDir = Absolute(mOptions.workDir);
   if (!ToWide(mWorkDir + "/", wide, kMaxWorkDirUnits, "working folder", error)) return Fail(error);
-  if (fs::exists(mWorkDir, ec) && !fs::is_directory(mWorkDir, ec)) {
-    Fail("working folder " + Quote(mWorkDir) + " is not a folder");
-    return kBadInput;
-  }
+  if (fs::exists(mWorkDir, ec) && !fs::is_directory(mWorkDir, ec))
+    return Fail("working folder " + Quote(mWorkDir) + " is not a folder");
   if (!fs::exists(mWorkDir, ec)) {
     fs::create_directories(mWorkDir, ec);
-    if (ec) {
-      Fail("cannot create working folder " + Quote(mWorkDir) + ": " + ec.message());
-      return kBadInput;
-    }
+    if (ec) return Fail("cannot create working folder " + Quote(mWorkDir) + ": " + ec.message());
   }
-  if (::access(mWorkDir.c_str(), W_OK | X_OK) != 0) {
-    Fail("working folder " + Quote(mWorkDir) + " is not writable");
-    return kBadInput;
-  }
+  if (::access(mWorkDir.c_str(), W_OK | X_OK) != 0) return Fail("working folder " + Quote(mWorkDir) + " is not writable");
   mTempDir = mWorkDir == "/" ? mWorkDir : mWorkDir + "/";
+  return kOk;
+}
 
-  // Destination.
+int Host::CheckDestination() {
+  std::error_code ec;
+  std::u16string wide;
+  std::string error;
   mOutput = Absolute(mOptions.output);
   fs::path parent = fs::path(mOutput).parent_path();
-  if (!fs::is_directory(parent, ec)) {
-    Fail("the destination's folder " + Quote(parent.string()) + " does not exist");
-    return kBadInput;
-  }
-  if (fs::is_directory(mOutput, ec)) {
-    Fail("destination " + Quote(mOutput) + " is a folder; give a file name");
-    return kBadInput;
-  }
-  if (::access(parent.c_str(), W_OK | X_OK) != 0) {
-    Fail("the destination's folder " + Quote(parent.string()) + " is not writable");
-    return kBadInput;
-  }
+  if (!fs::is_directory(parent, ec))
+    return Fail("the destination's folder " + Quote(parent.string()) + " does not exist");
+  if (fs::is_directory(mOutput, ec)) return Fail("destination " + Quote(mOutput) + " is a folder; give a file name");
+  if (::access(parent.c_str(), W_OK | X_OK) != 0)
+    return Fail("the destination's folder " + Quote(parent.string()) + " is not writable");
   // Room for the temporary sibling the clip is first saved to.
   if (!ToWide(mOutput, wide, kMaxPathUnits - 10, "destination", error)) return Fail(error);
   return kOk;
@@ -373,7 +433,12 @@ bool Host::RunPass(const char* label, void (*pass)(const void*), const void* arg
   GetProgressValue();
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    pass(arg);
+    // The exports throw nothing; what does is a run out of memory.
+    try {
+      pass(arg);
+    } catch (...) {
+      OnTerminate();
+    }
     done.store(true);
   });
   const bool tty = ::isatty(STDERR_FILENO) == 1;
@@ -477,55 +542,106 @@ int Host::ApplyReplacements() {
   return kOk;
 }
 
-void Host::RenderTextLayers(ThemeSlotSequence& seq) {
-  int rendered = 0;
-  int failed = 0;
-  std::set<std::string> warnings;
-  std::map<std::string, std::string> substitutes;  // theme font -> face drawn with
-  std::vector<std::string> shrunk;
+// A text layer of the host's copy of the theme context and the picture it
+// is rendered into.
+struct TextJob {
+  LayerContext* layer;
+  std::string id;    // "SLOT:LAYER"
+  std::string path;  // in the working folder
+};
+
+std::vector<TextJob> TextJobs(ThemeSlotSequence& seq, const std::string& tempDir) {
+  std::vector<TextJob> jobs;
   for (int s = 0; s < SlotCount(seq); ++s) {
     SlotContext& slot = seq.slots[s];
     // Counted before any is marked rendered.
-    std::vector<int> indices;
-    for (int t = 0; t < TextLayerCount(slot); ++t) indices.push_back(TextLayerIndex(slot, t));
-    for (int t = 0; t < static_cast<int>(indices.size()); ++t) {
-      LayerContext& layer = slot.layers[indices[t]];
-      const std::string id = std::to_string(s) + ":" + std::to_string(t);
+    for (int t = 0; t < TextLayerCount(slot); ++t) {
       char name[64];
       std::snprintf(name, sizeof(name), "reelka_text_%02d_%02d.png", s, t);
-      std::string path = mTempDir + name;
-      if (IsInput(path)) {
-        Warn("text layer " + id + " not rendered: " + Quote(path) + " is one of the inputs");
-        ++failed;
-        continue;
-      }
-      TextLayerStyle style = StyleOf(layer);
-      TextRenderResult result = RenderTextLayer(style, path);
-      if (!result.warning.empty()) warnings.insert(result.warning);
-      if (result.substituted && !result.face.name.empty())
-        substitutes[style.font.empty() ? "(none)" : style.font] = result.face.name;
-      if (result.ok && result.size < style.size)
-        shrunk.push_back(id + " to " + std::to_string(result.size) + " px");
-      if (!result.ok || !MarkRendered(layer, path)) {
-        Warn("text layer " + id + " not rendered: " + (result.error.empty() ? "path too long" : result.error));
-        ++failed;
-        continue;
-      }
-      ++rendered;
+      jobs.push_back(TextJob{&slot.layers[TextLayerIndex(slot, t)], std::to_string(s) + ":" + std::to_string(t),
+                             tempDir + name});
     }
   }
-  for (const auto& w : warnings) Warn("text: " + w);
-  if (!substitutes.empty()) {
-    std::printf("fonts not installed, drawn with similar ones:\n");
-    for (const auto& f : substitutes) std::printf("  %-27s %s\n", f.first.c_str(), f.second.c_str());
+  return jobs;
+}
+
+std::string CodePoints(const std::set<uint32_t>& characters) {
+  std::string list;
+  for (uint32_t c : characters) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "U+%04X", static_cast<unsigned>(c));
+    std::u16string wide = c > 0xFFFF ? std::u16string{static_cast<char16_t>(0xD7C0 + (c >> 10)),
+                                                      static_cast<char16_t>(0xDC00 | (c & 0x3FF))}
+                                     : std::u16string(1, static_cast<char16_t>(c));
+    list += (list.empty() ? "" : ", ") + std::string(code) + " " + Quote(Utf16ToUtf8(wide));
   }
-  if (!shrunk.empty()) {
-    std::string list;
-    for (const auto& line : shrunk) list += (list.empty() ? "" : ", ") + line;
-    std::printf("text shrunk to fit its layer: %s\n", list.c_str());
+  return list;
+}
+
+// Every text must fit its layer at a size that can be read: checked for all
+// before any is rendered.
+int CheckTextsFit(const std::vector<TextJob>& jobs) {
+  for (const auto& job : jobs) {
+    TextRenderResult measured = MeasureTextLayer(StyleOf(*job.layer));
+    if (measured.doesNotFit) return Fail("text layer " + job.id + ": " + measured.error);
   }
+  return kOk;
+}
+
+// What rendering the text layers had to change, said once.
+struct TextNotes {
+  std::set<std::string> warnings;
+  std::map<std::string, std::string> substitutes;  // theme font -> face drawn with
+  std::vector<std::string> shrunk;
+
+  void Add(const TextJob& job, const TextLayerStyle& style, const TextRenderResult& result) {
+    if (!result.warning.empty()) warnings.insert(result.warning);
+    if (!result.missing.empty())
+      warnings.insert("layer " + job.id + ": no installed font draws " + CodePoints(result.missing));
+    if (result.substituted && !result.face.name.empty())
+      substitutes[style.font.empty() ? "(none)" : style.font] = result.face.name;
+    if (result.ok && result.size < style.size) shrunk.push_back(job.id + " to " + std::to_string(result.size) + " px");
+  }
+  void Print() const {
+    for (const auto& w : warnings) Warn("text: " + w);
+    if (!substitutes.empty()) {
+      std::printf("fonts not installed, drawn with similar ones:\n");
+      for (const auto& f : substitutes) std::printf("  %-27s %s\n", f.first.c_str(), f.second.c_str());
+    }
+    if (!shrunk.empty()) {
+      std::string list;
+      for (const auto& line : shrunk) list += (list.empty() ? "" : ", ") + line;
+      std::printf("text shrunk to fit its layer: %s\n", list.c_str());
+    }
+  }
+};
+
+int Host::RenderTextLayers(ThemeSlotSequence& seq) {
+  const std::vector<TextJob> jobs = TextJobs(seq, mTempDir);
+  if (CheckTextsFit(jobs) != kOk) return kBadInput;
+  int rendered = 0;
+  int failed = 0;
+  TextNotes notes;
+  for (const auto& job : jobs) {
+    if (IsInput(job.path)) {
+      Warn("text layer " + job.id + " not rendered: " + Quote(job.path) + " is one of the inputs");
+      ++failed;
+      continue;
+    }
+    TextLayerStyle style = StyleOf(*job.layer);
+    TextRenderResult result = RenderTextLayer(style, job.path);
+    notes.Add(job, style, result);
+    if (!result.ok || !MarkRendered(*job.layer, job.path)) {
+      Warn("text layer " + job.id + " not rendered: " + (result.error.empty() ? "path too long" : result.error));
+      ++failed;
+      continue;
+    }
+    ++rendered;
+  }
+  notes.Print();
   std::printf("text layers: %d rendered into %s%s\n", rendered, mWorkDir.c_str(),
               failed ? (", " + std::to_string(failed) + " left out").c_str() : "");
+  return kOk;
 }
 
 int Host::SaveClip(const std::u16string& firstSlotImage) {
@@ -547,6 +663,10 @@ int Host::SaveClip(const std::u16string& firstSlotImage) {
   }
   ::close(fd);
   std::string temp(buffer.data());
+  std::snprintf(gPartialOutput, sizeof(gPartialOutput), "%s", temp.c_str());
+  struct ForgetPartial {
+    ~ForgetPartial() { gPartialOutput[0] = '\0'; }
+  } forget;
   std::u16string wideTemp;
   Utf8ToUtf16(temp, wideTemp);
   bool saved = SaveReelka(wideTemp.c_str());
@@ -586,45 +706,34 @@ int Host::SaveClip(const std::u16string& firstSlotImage) {
   return kOk;
 }
 
-int Host::Run() {
-  if (!DisplayOpens())
-    return Fail("no display: the library draws in a hidden OpenGL window; run reelka under xvfb-run -a");
-  int code = CheckInputs();
-  if (code != kOk) return code;
-  code = ChooseResources();
-  if (code != kOk) return code;
-
-  InstallInterruptHandler();
+// The theme's limits, the default photos and the material checked against
+// the limits; the destination is none of the inputs.
+int Host::CheckMaterial() {
   const std::string themeName = ThemeName(mOptions.theme);
-
-  mLibraryUsed = true;
   mLimit = GetThemeLimitInfo(mOptions.theme);
   std::printf("theme %s: %d to %d photos, %d to %d seconds of video\n", themeName.c_str(), mLimit.minImage,
               mLimit.maxImage, mLimit.minVideoSec, mLimit.maxVideoSec);
-
   if (mOptions.photos.empty() && mLimit.maxImage > 0) {
     mOptions.photos = FindPhotos(kMatePhotos, static_cast<size_t>(std::min(mLimit.maxImage, REELKA_MAX_IMAGES)));
-    if (mOptions.photos.empty()) {
-      Fail(std::string("no photos given, and none found under ") + kMatePhotos + " (package mate-backgrounds)");
-      return Finish(kBadInput);
-    }
+    if (mOptions.photos.empty())
+      return Fail(std::string("no photos given, and none found under ") + kMatePhotos + " (package mate-backgrounds)");
     std::printf("photos: %zu from %s\n", mOptions.photos.size(), kMatePhotos);
   }
   std::string limitError = CheckLimits(mLimit, themeName, static_cast<int>(mOptions.photos.size()),
                                        static_cast<int>(mOptions.videos.size()), mVideoSeconds);
   if (!limitError.empty()) {
     Fail(limitError);
-    return Finish(mLimit.maxImage <= 0 ? kNoClip : kBadInput);
+    return mLimit.maxImage <= 0 ? kNoClip : kBadInput;
   }
-
   for (const auto& p : mOptions.photos) RecordInput(mInputs, p);
   for (const auto& p : mOptions.videos) RecordInput(mInputs, p);
   for (const auto& r : mOptions.replacements) RecordInput(mInputs, r.path);
-  if (IsInput(mOutput)) {
-    Fail("destination " + Quote(mOutput) + " is one of the inputs");
-    return Finish(kBadInput);
-  }
+  if (IsInput(mOutput)) return Fail("destination " + Quote(mOutput) + " is one of the inputs");
+  PrintMaterial();
+  return kOk;
+}
 
+void Host::PrintMaterial() {
   int estimate = GetEstimatedTimeSec(mOptions.theme, static_cast<int>(mOptions.photos.size()), mVideoSeconds);
   if (mOptions.videos.empty())
     std::printf("material: %zu photos, no video\n", mOptions.photos.size());
@@ -635,7 +744,9 @@ int Host::Run() {
     std::printf("estimated clip length: %d s\n", estimate);
   else
     Warn("the library gives no clip length for this material (" + std::to_string(estimate) + ")");
+}
 
+std::unique_ptr<UserInputContext> Host::MakeInput() const {
   auto input = std::make_unique<UserInputContext>();
   std::memset(input.get(), 0, sizeof(UserInputContext));
   input->NumOfImage = static_cast<int32_t>(mOptions.photos.size());
@@ -655,57 +766,60 @@ int Host::Run() {
   input->wsHeight = 540;
   Utf8ToUtf16(mTempDir, wide);
   StoreField(input->tempDirPath, REELKA_PATH_LEN, wide);
+  return input;
+}
 
-  if (mOptions.log) {
-    fs::path logs = fs::path(mTempDir) / ".." / "Logs";
-    std::error_code ec;
-    fs::create_directories(logs, ec);
-    if (ec && !fs::is_directory(logs, ec))
-      Warn("cannot create log folder " + Quote(logs.lexically_normal().string()) + "; no log is written");
-    else
-      std::printf("log folder: %s\n", logs.lexically_normal().c_str());
-  }
+void Host::PrepareLogFolder() const {
+  if (!mOptions.log) return;
+  fs::path logs = fs::path(mTempDir) / ".." / "Logs";
+  std::error_code ec;
+  fs::create_directories(logs, ec);
+  if (ec && !fs::is_directory(logs, ec))
+    Warn("cannot create log folder " + Quote(logs.lexically_normal().string()) + "; no log is written");
+  else
+    std::printf("log folder: %s\n", logs.lexically_normal().c_str());
+}
 
+// The start pass, run from the resource folder, and the slots it filled.
+int Host::RunStartPass() {
+  auto input = MakeInput();
+  PrepareLogFolder();
   std::error_code cdError;
   fs::current_path(mResources, cdError);
-  if (cdError) {
-    Fail("cannot change to resource folder " + Quote(mResources) + ": " + cdError.message());
-    return Finish(kBadInput);
-  }
+  if (cdError) return Fail("cannot change to resource folder " + Quote(mResources) + ": " + cdError.message());
   std::printf("working folder: %s\nresources: %s\n", mWorkDir.c_str(), mResources.c_str());
   std::fflush(stdout);
 
-  if (Interrupted()) return Finish(kCancelled);
-  if (!RunPass("preparing", StartPass, input.get())) return Finish(kCancelled);
+  if (Interrupted()) return kCancelled;
+  if (!RunPass("preparing", StartPass, input.get())) return kCancelled;
 
   const ThemeSlotSequence* context = GetThemeContext();
   if (context) ListSlots(*context);
   else Warn("the library hands out no theme context");
   if (context && SlotCount(*context) == 0) Warn("the theme context has no slots");
+  return kOk;
+}
 
-  code = ApplyReplacements();
-  if (code != kOk) return Finish(code);
-
-  // The host's own copy is what the create pass reads.
-  auto sequence = std::make_unique<ThemeSlotSequence>();
+// The host's own copy of the theme context, which the create pass reads,
+// with the user's words rendered into its text layers.
+int Host::PrepareTextLayers(std::unique_ptr<ThemeSlotSequence>& sequence) {
+  sequence = std::make_unique<ThemeSlotSequence>();
   std::memset(sequence.get(), 0, sizeof(ThemeSlotSequence));
-  context = GetThemeContext();
+  const ThemeSlotSequence* context = GetThemeContext();
   if (context) std::memcpy(sequence.get(), context, sizeof(ThemeSlotSequence));
   sequence->slotCount = SlotCount(*sequence);
   for (int s = 0; s < sequence->slotCount; ++s) sequence->slots[s].layerCount = LayerCount(sequence->slots[s]);
 
   std::string textError;
-  if (!ApplyTexts(*sequence, mTexts, textError)) {
-    Fail(textError);
-    return Finish(kBadInput);
-  }
-
-  RenderTextLayers(*sequence);
+  if (!ApplyTexts(*sequence, mTexts, textError)) return Fail(textError);
+  int code = RenderTextLayers(*sequence);
   std::fflush(stdout);
-  if (Interrupted()) return Finish(kCancelled);
+  if (code == kOk && Interrupted()) code = kCancelled;
+  return code;
+}
 
-  if (!RunPass("rendering", CreatePass, sequence.get())) return Finish(kCancelled);
-
+int Host::RunCreatePass(const ThemeSlotSequence& sequence) {
+  if (!RunPass("rendering", CreatePass, &sequence)) return kCancelled;
   const reelka_char16* first = GetFirstSlotImage();
   std::u16string firstSlotImage;
   if (first) {
@@ -714,9 +828,31 @@ int Host::Run() {
     firstSlotImage.assign(first, n);
   }
   if (!firstSlotImage.empty()) std::printf("first slot image: %s\n", Utf16ToUtf8(firstSlotImage).c_str());
-
-  code = SaveClip(firstSlotImage);
+  int code = SaveClip(firstSlotImage);
   std::fflush(stdout);
+  return code;
+}
+
+int Host::Run() {
+  if (!DisplayOpens())
+    return Fail("no display: the library draws in a hidden OpenGL window; run reelka under xvfb-run -a");
+  const std::string memory = AddressSpaceProblem();
+  if (!memory.empty()) {
+    Fail(memory);
+    return kNoClip;
+  }
+  int code = CheckInputs();
+  if (code == kOk) code = ChooseResources();
+  if (code != kOk) return code;
+
+  InstallSignalHandlers();
+  mLibraryUsed = true;
+  code = CheckMaterial();
+  if (code == kOk) code = RunStartPass();
+  if (code == kOk) code = ApplyReplacements();
+  std::unique_ptr<ThemeSlotSequence> sequence;
+  if (code == kOk) code = PrepareTextLayers(sequence);
+  if (code == kOk) code = RunCreatePass(*sequence);
   return Finish(code);
 }
 
@@ -736,6 +872,13 @@ int main(int argc, char** argv) {
     std::fputs(UsageText("reelka").c_str(), stdout);
     return kOk;
   }
-  Host host(options);
-  return host.Run();
+  try {
+    Host host(options);
+    return host.Run();
+  } catch (const std::bad_alloc&) {
+    LeaveNow("reelka: stopped: out of memory\n", kNoClip);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "reelka: stopped: %s\n", e.what());
+    LeaveNow("", kNoClip);
+  }
 }

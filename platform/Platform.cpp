@@ -198,6 +198,43 @@ bool IsRegularFile(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+namespace {
+// A new file at name, never through a link: an existing name is removed
+// (not what it points to) and the create retried once. -1 on failure.
+int OpenNewFile(const std::string& name) {
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(name.c_str(), flags, 0666);
+  if (fd < 0 && errno == EEXIST && ::unlink(name.c_str()) == 0) fd = ::open(name.c_str(), flags, 0666);
+  return fd;
+}
+}  // namespace
+
+bool WriteNewFile(const std::string& path, const void* data, size_t size) {
+  if (path.empty()) return false;
+  const std::string tmp = path + "~tmp";
+  const int fd = OpenNewFile(tmp);
+  if (fd < 0) return false;
+  const char* bytes = static_cast<const char*>(data);
+  bool ok = true;
+  for (size_t done = 0; ok && done < size;) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+bool ClaimNewFile(const std::string& path) {
+  const int fd = path.empty() ? -1 : OpenNewFile(path);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 bool PathExists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::lstat(path.c_str(), &st) == 0;

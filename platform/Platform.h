@@ -38,6 +38,13 @@ bool MakeSymbolicLink(const std::string& linkPath, const std::string& targetPath
 // Copies a file through a temporary sibling and a rename, so the
 // destination is either the old file or the complete new one.
 bool CopyFileAtomic(const std::string& from, const std::string& to);
+// Writes size bytes to path through "<path>~tmp", created anew and renamed
+// over path: a symbolic link at either name is replaced, never written
+// through.
+bool WriteNewFile(const std::string& path, const void* data, size_t size);
+// Makes path a new, empty regular file of this process; whatever the name
+// held (a link too) is removed first. False when the name cannot be taken.
+bool ClaimNewFile(const std::string& path);
 bool IsRegularFile(const std::string& path);
 bool PathExists(const std::string& path);
 bool SameFile(const std::string& a, const std::string& b);

@@ -20,6 +20,30 @@ std::u16string FieldText(const char16_t* field) {
 std::string NarrowField(const char16_t* field) { return WideToMultiByte(FieldText(field).c_str()); }
 }  // namespace
 
+void CopyUserInput(const UserInputContext& input, UserInputContext* out) {
+  UserInputContext& copy = *out;
+  std::memset(&copy, 0, sizeof(copy));
+  copy.reserved = input.reserved;
+  copy.NumOfImage = std::min(std::max(input.NumOfImage, 0), REELKA_MAX_IMAGES);
+  copy.NumOfVideo = std::min(std::max(input.NumOfVideo, 0), REELKA_MAX_VIDEOS);
+  for (int i = 0; i < copy.NumOfImage; ++i) {
+    std::memcpy(copy.ImagePath[i], input.ImagePath[i], sizeof(copy.ImagePath[i]));
+    copy.ImagePath[i][REELKA_PATH_LEN - 1] = 0;
+  }
+  for (int i = 0; i < copy.NumOfVideo; ++i) {
+    std::memcpy(copy.VideoPath[i], input.VideoPath[i], sizeof(copy.VideoPath[i]));
+    copy.VideoPath[i][REELKA_PATH_LEN - 1] = 0;
+  }
+  copy.tubWidth = input.tubWidth;
+  copy.tubHeight = input.tubHeight;
+  copy.wsWidth = input.wsWidth;
+  copy.wsHeight = input.wsHeight;
+  std::memcpy(copy.tempDirPath, input.tempDirPath, sizeof(copy.tempDirPath));
+  copy.tempDirPath[REELKA_PATH_LEN - 1] = 0;
+  std::memcpy(copy.reservedPath, input.reservedPath, sizeof(copy.reservedPath));
+  copy.reservedPath[REELKA_PATH_LEN - 1] = 0;
+}
+
 OrvVideoScriptMaker::OrvVideoScriptMaker()
     : mInput(new UserInputContext()), mThemeSlotSequence(new ThemeSlotSequence()) {
   std::memset(mInput.get(), 0, sizeof(UserInputContext));
@@ -101,28 +125,8 @@ void OrvVideoScriptMaker::FXStartReelka(int reserved, const UserInputContext* in
     ORV_LOG(tag, "UserInputContext had empty");
     return;
   }
-  // Copy the counted paths only; counts are bounded by the record's arrays.
   UserInputContext& copy = *mInput;
-  std::memset(&copy, 0, sizeof(copy));
-  copy.reserved = input->reserved;
-  copy.NumOfImage = std::min(std::max(input->NumOfImage, 0), REELKA_MAX_IMAGES);
-  copy.NumOfVideo = std::min(std::max(input->NumOfVideo, 0), REELKA_MAX_VIDEOS);
-  for (int i = 0; i < copy.NumOfImage; ++i) {
-    std::memcpy(copy.ImagePath[i], input->ImagePath[i], sizeof(copy.ImagePath[i]));
-    copy.ImagePath[i][REELKA_PATH_LEN - 1] = 0;
-  }
-  for (int i = 0; i < copy.NumOfVideo; ++i) {
-    std::memcpy(copy.VideoPath[i], input->VideoPath[i], sizeof(copy.VideoPath[i]));
-    copy.VideoPath[i][REELKA_PATH_LEN - 1] = 0;
-  }
-  copy.tubWidth = input->tubWidth;
-  copy.tubHeight = input->tubHeight;
-  copy.wsWidth = input->wsWidth;
-  copy.wsHeight = input->wsHeight;
-  std::memcpy(copy.tempDirPath, input->tempDirPath, sizeof(copy.tempDirPath));
-  copy.tempDirPath[REELKA_PATH_LEN - 1] = 0;
-  std::memcpy(copy.reservedPath, input->reservedPath, sizeof(copy.reservedPath));
-  copy.reservedPath[REELKA_PATH_LEN - 1] = 0;
+  CopyUserInput(*input, &copy);
 
   gOutfileTempDir = WideToMultiByte(copy.tempDirPath);
   ORV_LOG(tag, "Outfile temp dir : %s", gOutfileTempDir.c_str());
@@ -218,28 +222,44 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
 
   mSlots = slots;
   mSlotCount = slots ? std::min(std::max(slotCount, 0), REELKA_MAX_SLOTS) : 0;
+  // Whatever is thrown fails the pass; its controller and a frameless
+  // output go all the same.
+  try {
+    RunInitAndEffects(slots, list);
+  } catch (const std::exception& e) {
+    ORV_LOG(tag, "## The render pass failed: %s", e.what());
+    mLastPassCompleted = false;
+  } catch (...) {
+    ORV_LOG(tag, "## The render pass failed: unknown exception");
+    mLastPassCompleted = false;
+  }
+  ORV_LOG(tag, "DeInit() Start");
+  DeInit();
+  ORV_LOG(tag, "DeInit() End");
+  RemoveFramelessOutput();
+  mRunning = false;
+  ORV_LOG(tag, "End of Start()");
+  return 0;
+}
+
+void OrvVideoScriptMaker::RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list) {
+  static const char* tag = "OrvVideoScriptMaker::Start";
   ORV_LOG(tag, "Init() Start");
   Init(slots, list);
-  if (IsCanceled()) {
-    mRunning = false;
-    return 0;
-  }
+  if (IsCanceled()) return;
   ORV_LOG(tag, "Init() End");
   ORV_LOG(tag, "DoApplingEffects() Start");
   DoApplingEffects();
   ORV_LOG(tag, "DoApplingEffects() End");
-  ORV_LOG(tag, "DeInit() Start");
-  DeInit();
-  ORV_LOG(tag, "DeInit() End");
-  if (mLastPassStatus.framesWritten == 0) {
-    // Nothing was drawn: no empty clip is left behind.
-    const std::string output = mThemeResource.mMetaData.GetOutputFilePath();
-    if (!output.empty() && std::remove(output.c_str()) == 0)
-      ORV_LOG(tag, "No frame was written, the empty output is removed : %s", output.c_str());
-  }
-  mRunning = false;
-  ORV_LOG(tag, "End of Start()");
-  return 0;
+}
+
+void OrvVideoScriptMaker::RemoveFramelessOutput() {
+  // Nothing was drawn, or nothing of it reached the file: no empty clip is
+  // left behind.
+  if (mLastPassStatus.framesWritten != 0 && mLastPassStatus.framesInFile != 0) return;
+  const std::string output = mThemeResource.mMetaData.GetOutputFilePath();
+  if (!output.empty() && std::remove(output.c_str()) == 0)
+    ORV_LOG("OrvVideoScriptMaker::Start", "No frame was written, the empty output is removed : %s", output.c_str());
 }
 
 void OrvVideoScriptMaker::ForgetLastPass() {
@@ -320,11 +340,11 @@ void OrvVideoScriptMaker::AddThemeResource(const SlotContext* slots, int slotCou
         mThemeResource.ImageList.push_back(ImageEntry{i, std::string()});
         break;
       case 2:
-        mThemeResource.PaperList.push_back(PaperEntry{i, std::string(), false, false});
+        mThemeResource.PaperList.push_back(PaperEntry{i, std::string()});
         ++paper;
         break;
       case 4:
-        mThemeResource.PaperList.push_back(PaperEntry{i, std::string(), false, false});
+        mThemeResource.PaperList.push_back(PaperEntry{i, std::string()});
         for (int n = 0; n < separators; ++n) {
           mThemeResource.mVideoList.push_back(SeparatorEntry{i, paper});
           ORV_LOG(tag, "AddThemeResource, Adding video separator, slotIndex : %d, separatorCount : %d, paper : %d", i,

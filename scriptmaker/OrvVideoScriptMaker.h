@@ -13,6 +13,11 @@
 #include "scriptmaker/ThemeResource.h"
 #include "themes/SlotInformation.h"
 
+// A bounded copy of a host's input record into out: counts clamped to the
+// record's arrays, the counted paths and both folders copied and
+// terminated, everything else zero.
+void CopyUserInput(const UserInputContext& input, UserInputContext* out);
+
 class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
  public:
   OrvVideoScriptMaker();
@@ -58,6 +63,8 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   bool IsCanceled() override { return OrvFXCancelTask::IsCanceled(); }
   // Forgets the last pass and removes its clip and still.
   void ForgetLastPass();
+  void RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list);
+  void RemoveFramelessOutput();
 
   std::unique_ptr<UserInputContext> mInput;
   const SlotContext* mSlots = nullptr;

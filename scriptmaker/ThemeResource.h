@@ -35,8 +35,6 @@ struct ImageEntry {
 struct PaperEntry {
   int32_t slotIndex = 0;
   std::string path;
-  bool flagA = false;
-  bool flagB = false;
 };
 
 class ThemeResource {

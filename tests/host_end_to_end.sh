@@ -1,6 +1,8 @@
 #!/bin/bash
 # The reelka host program end to end: a full run, a run interrupted while it
-# renders, and refused input (too few photos, no display, a 1 x 1 video).
+# renders, refused input (too few photos, no display, a 1 x 1 video), a run
+# terminated while its pass cannot stop, an address-space limit too low and
+# a text that would need a size under 8 px.
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -17,8 +19,10 @@ done
 
 TMP=$(mktemp -d /tmp/reelka_host_e2e_XXXXXX)
 PID=
+XVFB=
 cleanup() {
   [ -n "$PID" ] && kill -9 "$PID" 2> /dev/null
+  [ -n "$XVFB" ] && kill -CONT "$XVFB" 2> /dev/null && kill "$XVFB" 2> /dev/null
   rm -rf "$TMP"
 }
 trap cleanup EXIT
@@ -136,6 +140,57 @@ for run in "4:no display.*xvfb-run -a" "5:is 1 x 1: .*too small"; do
     { fail "refusal $n: no exit 2 with its reason"; cat "$TMP/run$n.err"; }
   [ -e "$TMP/out/c$n.avi" ] || [ -e "$TMP/work$n/_output.avi" ] && fail "refusal $n left a file behind"
 done
+
+# 6. SIGTERM while the pass cannot stop (its display server is frozen): the
+# program ends within 5 s all the same, writing no clip.
+if command -v Xvfb > /dev/null; then
+  exec 5> "$TMP/display"
+  Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp > /dev/null 2>&1 &
+  XVFB=$!
+  exec 5>&-
+  for _ in $(seq 1 50); do [ -s "$TMP/display" ] && break; sleep 0.1; done
+  DISPLAY=":$(cat "$TMP/display")" "$REELKA" --theme MODERN --work "$TMP/work6" --output "$TMP/out/c6.avi" \
+    "${PHOTOS[@]}" > /dev/null 2> "$TMP/run6.err" < /dev/null &
+  PID=$!
+  for _ in $(seq 1 300); do
+    grep -q "reelka: rendering" "$TMP/run6.err" 2> /dev/null && break
+    sleep 0.1
+  done
+  sleep 1
+  kill -STOP "$XVFB"
+  sleep 4
+  kill -TERM "$PID"
+  start=$(now)
+  for _ in $(seq 1 200); do kill -0 "$PID" 2> /dev/null || break; sleep 0.1; done
+  kill -9 "$PID" 2> /dev/null
+  wait "$PID"
+  code=$?
+  PID=
+  took=$(elapsed "$start")
+  kill -CONT "$XVFB"
+  kill "$XVFB"
+  XVFB=
+  echo "terminated with a frozen display: exit $code after $took s"
+  [ $code -eq 130 ] || { fail "terminated run exit $code (expected 130)"; cat "$TMP/run6.err"; }
+  awk -v t="$took" 'BEGIN { exit !(t <= 6.5) }' || fail "terminated run took $took s to end (at most 5 s wanted)"
+  [ -e "$TMP/out/c6.avi" ] && fail "terminated run wrote a destination file"
+fi
+
+# 7. An address-space limit no run can live with: exit 1 at once, saying so.
+(ulimit -v 1000000; "$REELKA" --theme MODERN --work "$TMP/work7" --output "$TMP/out/c7.avi" "${PHOTOS[@]}" \
+  > /dev/null 2> "$TMP/run7.err" < /dev/null)
+code=$?
+{ [ $code -eq 1 ] && grep -q "address-space limit (ulimit -v)" "$TMP/run7.err"; } ||
+  { fail "under ulimit -v 1000000: exit $code"; cat "$TMP/run7.err"; }
+
+# 8. A text that would need a size under 8 px: exit 2 naming the layer and
+# its size, before any text layer is rendered.
+"$REELKA" --theme MODERN --work "$TMP/work8" --output "$TMP/out/c8.avi" --text "6:2=$(printf 'W%.0s' $(seq 299))" \
+  "${PHOTOS[@]}" > /dev/null 2> "$TMP/run8.err" < /dev/null
+code=$?
+{ [ $code -eq 2 ] && grep -q "^reelka: text layer 6:2: the text does not fit its layer of 517 x 37 pixels at 8 px" \
+  "$TMP/run8.err"; } || { fail "text under 8 px: exit $code"; cat "$TMP/run8.err"; }
+ls "$TMP"/work8/reelka_text_* > /dev/null 2>&1 && fail "text under 8 px: text layers were rendered"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

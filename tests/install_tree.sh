@@ -7,7 +7,8 @@ set -u
 BUILD=${1:?}; SOURCE=${2:?}; CMAKE=${3:?}; CC=${4:?}
 [ -n "${DISPLAY:-}" ] || { echo "SKIP: needs a display (xvfb-run -a)"; exit 77; }
 command -v ffmpeg > /dev/null || { echo "SKIP: ffmpeg missing"; exit 77; }
-PREFIX=$BUILD/install-test
+# A prefix with a blank and a non-ASCII letter, which pkg-config escapes.
+PREFIX="$BUILD/install test é"
 TMP=$(mktemp -d /tmp/reelka_install_XXXXXX)
 trap 'rm -rf "$TMP" "$PREFIX"' EXIT
 failures=0
@@ -15,14 +16,14 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 "$CMAKE" --install "$BUILD" --prefix "$PREFIX" > "$TMP/install.log" 2>&1 || { cat "$TMP/install.log"; exit 1; }
 PKG_CONFIG_PATH=$(dirname "$(find "$PREFIX" -name reelka.pc)") && export PKG_CONFIG_PATH
-libdir=$(pkg-config --variable=libdir reelka) || exit 1
+eval "libdir=$(pkg-config --variable=libdir reelka)" || exit 1
 [ -e "$PREFIX/share/reelka/ReelkaResource/SPORTY/layers/sp_1_01.png" ] || fail "the art is not installed"
 
-# shellcheck disable=SC2046
-"$CC" -std=c11 -Wall -Werror -o "$TMP/tiny_host" "$SOURCE/tests/c/tiny_host.c" $(pkg-config --cflags --libs reelka) ||
+# The README's recipe: the shell undoes pkg-config's escapes.
+eval "\"\$CC\" -std=c11 -Wall -Werror -o \"\$TMP/tiny_host\" \"\$SOURCE/tests/c/tiny_host.c\" $(pkg-config --cflags --libs reelka)" ||
   { echo "FAIL: the tiny host does not build against the installed tree"; exit 1; }
 LD_LIBRARY_PATH=$libdir "$TMP/tiny_host" || fail "the tiny host failed"
-LD_LIBRARY_PATH=$libdir ldd "$TMP/tiny_host" | grep -q "$libdir/libreelka.so" || fail "not the installed library"
+LD_LIBRARY_PATH=$libdir ldd "$TMP/tiny_host" | grep -qF "$libdir/libreelka.so" || fail "not the installed library"
 
 # The slots are known only after the start pass: a slot the theme context
 # lacks is refused then, with one line and exit 2.

@@ -11,7 +11,7 @@ cmake --build build -j"$jobs"
 (cd build && xvfb-run -a ctest --output-on-failure -j"$jobs")
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREELKA_SANITIZE=ON -DREELKA_BENCH=OFF
-cmake --build build-asan -j"$jobs" --target reelka_tests reelka
+cmake --build build-asan -j"$jobs" --target reelka_tests reelka reelka_exit_during_pass
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && xvfb-run -a ctest --output-on-failure -j"$jobs" -E 'EndToEnd')

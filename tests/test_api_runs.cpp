@@ -15,6 +15,7 @@
 
 #include "api/CreateReelkaInterface.h"
 #include "api/Log.h"
+#include "fxcontroller/OrvFXFrameHandler.h"
 #include "scriptmaker/OrvCancelTask.h"
 #include "scriptmaker/OrvVideoScriptMaker.h"
 #include "test_end_to_end_util.h"
@@ -144,22 +145,65 @@ TEST_F(ApiRuns, ACancelledCreatePassNeverSavesTheClipBefore) {
 TEST_F(ApiRuns, AFullDiskFailsTheCreatePassAndSavesNothing) {
   if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
   Start(dir.work, {SmallVideo()});
-  // Writes past 128 kB fail as on a full disk.
-  rlimit saved{}, full{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  full = {128 << 10, saved.rlim_max};
-  auto handler = std::signal(SIGXFSZ, SIG_IGN);
-  ::setrlimit(RLIMIT_FSIZE, &full);
+  // Writes past the limit fail as on a full disk: 128 kB hold some frames,
+  // 4 kB none (a frameless output is removed).
+  for (rlim_t limit : {rlim_t{128} << 10, rlim_t{4} << 10}) {
+    rlimit saved{}, full{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    full = {limit, saved.rlim_max};
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    KV_CreateReelka(GetThemeContext());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    const std::string dest = dir.root + "/clip.avi";
+    std::ofstream(dest) << "the user's file";
+    EXPECT_FALSE(SaveReelka(W(dest).c_str()));
+    EXPECT_EQ(e2e::ReadFile(dest), "the user's file");
+    const FXPassStatus& status = dynamic_cast<OrvVideoScriptMaker&>(*gFXEngine).LastPassStatus();
+    EXPECT_GT(status.framesWritten, 0);
+    EXPECT_LT(status.framesInFile, status.framesWritten);
+    EXPECT_EQ(platform::PathExists(dir.work + "_output.avi"), status.framesInFile > 0) << limit;
+  }
+}
+
+TEST_F(ApiRuns, WhatTheEncoderThreadThrowsFailsThePassAndLeavesNoOutput) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  Start(dir.work, {SmallVideo()});
+  OrvFXFrameHandler::SetFrameSink([](const cv::Mat&) { throw 42; });
   KV_CreateReelka(GetThemeContext());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, handler);
-  const std::string dest = dir.root + "/clip.avi";
-  std::ofstream(dest) << "the user's file";
-  EXPECT_FALSE(SaveReelka(W(dest).c_str()));
-  EXPECT_EQ(e2e::ReadFile(dest), "the user's file");
-  const FXPassStatus& status = dynamic_cast<OrvVideoScriptMaker&>(*gFXEngine).LastPassStatus();
-  EXPECT_GT(status.framesWritten, 0);
-  EXPECT_LT(status.framesInFile, status.framesWritten);
+  OrvFXFrameHandler::SetFrameSink(nullptr);
+  EXPECT_FALSE(SaveReelka(W(dir.root + "/clip.avi").c_str()));
+  EXPECT_FALSE(platform::PathExists(dir.work + "_output.avi"));
+  EXPECT_NE(Log().find("Writing a frame failed: unknown exception; the render pass stops"), std::string::npos);
+}
+
+TEST_F(ApiRuns, LinksPlantedInTheWorkFolderAreNeverWrittenThrough) {
+  if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
+  const std::string video = SmallVideo();
+  Start(dir.work, {video});
+  KV_CreateReelka(GetThemeContext());
+  // A second run in a new folder, every name the first wrote (and its
+  // temporary forms) a link to a file of someone else's.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.work)) names.push_back(entry.path().filename());
+  auto temporaries = [](const std::string& name) {
+    const size_t dot = name.rfind('.');
+    return std::vector<std::string>{name, name + "~tmp", name.substr(0, dot) + "~tmp" + name.substr(dot)};
+  };
+  ASSERT_GT(names.size(), 3u);
+  const std::string victim = dir.root + "/victim.txt";
+  std::ofstream(victim) << "someone else's";
+  const std::string work = dir.root + "/work2/";
+  std::filesystem::create_directory(work);
+  for (const auto& name : names)
+    for (const auto& link : temporaries(name)) std::filesystem::create_symlink(victim, work + link);
+  ReleaseReelka();
+  Start(work, {video});
+  KV_CreateReelka(GetThemeContext());
+  EXPECT_TRUE(SaveReelka(W(dir.root + "/clip.avi").c_str()));
+  EXPECT_TRUE(e2e::ReadFile(victim) == "someone else's") << "the victim was overwritten";
+  for (const auto& name : names) EXPECT_FALSE(std::filesystem::is_symlink(work + name)) << name;
 }
 
 TEST_F(ApiRuns, CancelAndProgressNeverWaitOnEachOther) {

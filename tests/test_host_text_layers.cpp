@@ -3,6 +3,10 @@
 // and shown in the composed slot picture.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -82,6 +86,61 @@ TEST(HostTexts, ReadsAssignmentsAndTheTextsFile) {
   EXPECT_FALSE(ReadTextsFile(path, texts, error));
   EXPECT_EQ(path + ":3: the text is not valid UTF-8", error);
   EXPECT_EQ(2u, texts.size());
+}
+
+TEST(HostTexts, ATextHoldsNoControlCharacterButTabsAndLineBreaks) {
+  TextAssignment a;
+  std::string error;
+  for (const char* fine : {"1:0=a\tb", "1:0=a\nb", "1:0=a\r\nb", "1:0=&#8220;x&#x2028;"})
+    EXPECT_TRUE(ParseTextAssignment(fine, a, error)) << fine << ": " << error;
+  // Each refused with the column of the character, counted in characters.
+  const std::pair<std::string, std::string> refused[] = {
+      {std::string("1:0=abc\0def", 11), "column 8: control character U+0000"},
+      {"1:0=\xC3\xA9\x01", "column 6: control character U+0001"},
+      {"1:0=a\x1B[31m", "column 6: control character U+001B"},
+      {"1:0=\x0B", "column 5: control character U+000B"},
+      {"1:0=\x0C", "column 5: control character U+000C"},
+      {"1:0=x\x7F", "column 6: control character U+007F"},
+      {"1:0=\xC2\x85", "column 5: control character U+0085"},
+      {"1:0=ok &#127;", "column 8: control character U+007F"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(ParseTextAssignment(r.first, a, error)) << r.second;
+    EXPECT_EQ(0u, error.find(r.second)) << error;
+  }
+  // In a file, the column counts from the start of the line.
+  testutil::TempRun run(false);
+  const std::string path = run.root + "/texts.txt";
+  std::ofstream(path, std::ios::binary) << "# c\n  1:1=abc" << '\0' << "def\n";
+  std::vector<TextAssignment> texts;
+  EXPECT_FALSE(ReadTextsFile(path, texts, error));
+  EXPECT_EQ(0u, error.find(path + ":2: column 10: control character U+0000")) << error;
+}
+
+TEST(HostTexts, OnlyRegularFilesAreReadAndNoLineBeyondWhatALayerHolds) {
+  testutil::TempRun run(false);
+  const std::string fifo = run.root + "/fifo";
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  const std::string endless = run.root + "/endless.txt";
+  std::ofstream(endless, std::ios::binary) << "# fine\n1:0=" << std::string(3 << 20, 'a');
+  const std::pair<std::string, std::string> refused[] = {
+      {"/dev/zero", "/dev/zero: not a regular file"},
+      {fifo, fifo + ": not a regular file"},
+      {run.root, run.root + ": not a regular file"},
+      {endless, endless + ":2: the line is longer than 1024 bytes, more than a text layer holds"},
+  };
+  std::vector<TextAssignment> texts;
+  std::string error;
+  for (const auto& r : refused) {
+    EXPECT_FALSE(ReadTextsFile(r.first, texts, error));
+    EXPECT_EQ(r.second, error);
+  }
+  EXPECT_TRUE(texts.empty());
+  // The longest text a layer holds fits a line.
+  std::string wide;
+  for (int i = 0; i < 299; ++i) wide += "\xE2\x80\x94";
+  std::ofstream(endless, std::ios::binary) << "    999999:999999=" << wide << "\r\n";
+  EXPECT_TRUE(ReadTextsFile(endless, texts, error)) << error;
 }
 
 TEST(HostTexts, WritesWordsIntoTextLayersOrRefusesTheWholeSet) {
@@ -188,6 +247,42 @@ TEST(HostRender, OverLongTextShrinksUntilItFitsAndIsNeverCut) {
   TextRenderResult r = RenderTextLayer(Style(300, 80, 48, "&#8220;Go&#8221; & go", "Oswald-Regular"), fitted);
   EXPECT_EQ(48, r.size);
   EXPECT_EQ("", r.warning);
+}
+
+TEST(HostRender, TextUnderEightPixelsIsRefusedAndMissingCharactersNamed) {
+  testutil::TempRun run(false);
+  const std::string word(299, 'x');
+  // A long word is broken between its letters rather than drawn tiny.
+  TextRenderResult fits = MeasureTextLayer(Style(867, 104, 80, word, "AlegreyaSans-Bold"));
+  EXPECT_FALSE(fits.doesNotFit) << fits.error;
+  EXPECT_GE(fits.size, kMinTextSize);
+  TextRenderResult tiny = MeasureTextLayer(Style(60, 20, 18, word, "AlegreyaSans-Bold"));
+  EXPECT_TRUE(tiny.doesNotFit);
+  EXPECT_EQ("the text does not fit its layer of 60 x 20 pixels at 8 px; shorten it", tiny.error);
+  const std::string path = run.root + "/tiny.png";
+  EXPECT_FALSE(RenderTextLayer(Style(60, 20, 18, word, "AlegreyaSans-Bold"), path).ok);
+  EXPECT_FALSE(platform::PathExists(path));
+  // CJK, Hangul and colour emoji have fonts; Egyptian hieroglyphs do not.
+  TextRenderResult drawn = RenderTextLayer(Style(600, 80, 40, "\xE4\xB8\xAD \xED\x95\x9C \xF0\x9F\x98\x80 "
+                                                               "\xF0\x93\x80\x80",
+                                                  "AlegreyaSans-Bold"),
+                                            path);
+  ASSERT_TRUE(drawn.ok) << drawn.error;
+  EXPECT_EQ(std::set<uint32_t>{0x13000}, drawn.missing);
+}
+
+TEST(HostRender, APictureIsNeverWrittenThroughALinkAtItsName) {
+  testutil::TempRun run(false);
+  const std::string victim = run.root + "/victim.txt";
+  std::ofstream(victim) << "someone else's";
+  const std::string path = run.root + "/reelka_text_01_01.png";
+  for (const std::string& link : {path, path + "~tmp"}) ASSERT_EQ(0, ::symlink(victim.c_str(), link.c_str()));
+  ASSERT_TRUE(RenderTextLayer(Style(100, 40, 20, "Hi", "AlegreyaSans-Bold"), path).ok);
+  std::string kept;
+  std::getline(std::ifstream(victim), kept);
+  EXPECT_EQ("someone else's", kept);
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(100, cv::imread(path, cv::IMREAD_UNCHANGED).cols);
 }
 
 TEST(HostRender, UserWordsShowInTheComposedSlotPicture) {

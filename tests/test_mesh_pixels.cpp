@@ -97,7 +97,7 @@ TEST_F(MeshPixelTest, EveryClassStartsOnTheOutgoingAndEndsOnTheIncomingSide) {
   int classes = 0;
   std::map<int, cv::Mat> middles;
   for (const EffectRow& row : EffectTable()) {
-    if (row.number < 7) continue;
+    if (row.family != RenderFamily::Mesh) continue;
     ++classes;
     const std::string name = row.name;
     frames.clear();

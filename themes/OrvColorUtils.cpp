@@ -58,13 +58,10 @@ cv::Mat HsvToBgr(int h, int s, int v) {
   return bgr;
 }
 
-struct BlockPosition {
-  int video = -1;
-  int position = -1;
-};
+}  // namespace
 
 // Two passes over the blocks: the index, then the index modulo the total.
-BlockPosition WalkBlocks(const std::vector<SummarizedVideo>* list, int index) {
+BlockPosition OrvColorUtils::FindBlockPosition(const std::vector<SummarizedVideo>* list, int index) {
   BlockPosition found;
   if (!list || index < 0) return found;
   int64_t total = 0;
@@ -84,6 +81,8 @@ BlockPosition WalkBlocks(const std::vector<SummarizedVideo>* list, int index) {
   }
   return found;
 }
+
+namespace {
 
 enum class FileKind { Jpeg, PngPlain, Other };
 
@@ -189,7 +188,7 @@ void OrvColorUtils::SetGreyColors(PickedColors* out, int style) {
 
 SummaryLocation OrvColorUtils::FindSummaryBlock(const std::vector<SummarizedVideo>* summarizedList, int index) {
   SummaryLocation location;
-  BlockPosition p = WalkBlocks(summarizedList, index);
+  BlockPosition p = FindBlockPosition(summarizedList, index);
   if (p.video < 0) return location;
   auto& video = const_cast<SummarizedVideo&>((*summarizedList)[p.video]);
   location.videoName = video.fileName;
@@ -198,7 +197,7 @@ SummaryLocation OrvColorUtils::FindSummaryBlock(const std::vector<SummarizedVide
 }
 
 SummaryLocation OrvColorUtils::GetSummaryLocation(std::vector<SummarizedVideo>* summarizedList, int index) {
-  BlockPosition p = WalkBlocks(summarizedList, index);
+  BlockPosition p = FindBlockPosition(summarizedList, index);
   SummaryLocation location;
   if (p.video >= 0) {
     SummarizedVideo& video = (*summarizedList)[p.video];
@@ -580,25 +579,19 @@ bool OrvColorUtils::WriteImageFile(const std::string& path, const cv::Mat& pictu
     ORV_LOG(tag, "## Couldn't write image file. %s", path.c_str());
     return false;
   }
-  // Keep the extension last: it picks the encoder.
-  std::string temp;
-  size_t dot = path.find_last_of('.');
-  size_t slash = path.find_last_of('/');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-    temp = path.substr(0, dot) + "~tmp" + path.substr(dot);
-  } else {
-    temp = path + "~tmp.png";
-  }
-  bool written = false;
+  // Encoded in memory, then written through a new file: a link planted at
+  // the name is replaced, never written through.
+  std::vector<uchar> bytes;
+  const size_t dot = path.find_last_of('.');
+  const size_t slash = path.find_last_of('/');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   try {
-    written = cv::imwrite(temp, picture);
+    if (!cv::imencode(hasExtension ? path.substr(dot) : ".png", picture, bytes)) bytes.clear();
   } catch (const std::exception& e) {
     ORV_LOG(tag, "## Couldn't write image file. %s (%s)", path.c_str(), ErrorText(e).c_str());
-    std::remove(temp.c_str());
     return false;
   }
-  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
+  if (bytes.empty() || !platform::WriteNewFile(path, bytes.data(), bytes.size())) {
     ORV_LOG(tag, "## Couldn't write image file. %s", path.c_str());
     return false;
   }

@@ -28,6 +28,12 @@ struct SummaryLocation {
   SuperFrame* block = nullptr;  // not owned; null when nothing was found
 };
 
+// Where a global block index lies: video number and index inside it (-1, -1 for none).
+struct BlockPosition {
+  int video = -1;
+  int position = -1;
+};
+
 class OrvColorUtils {
  public:
   static constexpr int kFrameWidth = 1920;
@@ -54,6 +60,7 @@ class OrvColorUtils {
   // The walk over the blocks of every video, without logging. Indices past
   // the last block wrap; a negative index, a null list or a list without
   // blocks give an empty location.
+  static BlockPosition FindBlockPosition(const std::vector<SummarizedVideo>* summarizedList, int index);
   static SummaryLocation FindSummaryBlock(const std::vector<SummarizedVideo>* summarizedList, int index);
 
   // Reads a picture as 8-bit B G R A whatever its depth and channels, with

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "videoengine/VideoEngine.h"
 
 class ThemeResource;
+struct PickedColors;
 
 // Room for a narrow workspace image path: any path that fits the host's
 // UTF-16 fields, at up to three bytes per unit.
@@ -60,6 +62,32 @@ class SlotInformation {
   void FillSlotContextForSequence(std::vector<SlotContext>* slots, int N, const int32_t* slotTypes,
                                   const int32_t* designs, const int32_t* targetTypes, const int32_t* targetIndices);
   void ReleaseSlotArrays();
+
+ private:
+  // Steps of slot filling, in the order they run.
+  int UsableImageCount() const;  // 0 (logged) when there is no input or no picture
+  void CopySlotTable(int N, const int32_t* slotTypes, const int32_t* designs, const int32_t* targetTypes,
+                     const int32_t* targetIndices, int numOfImage);
+  int SetSlotShape(SlotContext& slot, int i) const;  // returns the slot's text layer count
+  void FillSlotLayers(std::vector<SlotContext>* slots, int i, int textCount, const std::string& tempDir,
+                      std::map<std::string, PickedColors>& pickedByPath);
+  void WriteFirstFrameLayer(LayerContext& layer, int i, const std::string& tempDir);
+  PickedColors PickSlotColours(std::vector<SlotContext>* slots, int i,
+                               std::map<std::string, PickedColors>& pickedByPath);
+  void WriteWorkspaceLayer(LayerContext& layer, int i, const PickedColors& colours, cv::Mat& canvas,
+                           const std::string& tempDir);
+  void FillTextLayers(SlotContext& slot, int i, int textCount, const PickedColors& colours);
+
+  // Steps of slot pictures and replacement.
+  cv::Mat ComposeDecoratedSlot(int s, const SlotContext* host, ThemeResource* resource);
+  PickedColors PickComposingColours(int s, const SlotContext* host, ThemeResource* resource);
+  void ForgetReplacement();
+  // The length of an acceptable replacement path, or 0 (logged) when the update is refused.
+  size_t AcceptedUpdatePathLength(const std::vector<SlotContext>* slots, int s, const char16_t* imagePath) const;
+  bool ReplaceDecoratedPicture(std::vector<SlotContext>* slots, int s, const std::u16string& widePath,
+                               const cv::Mat& picture, const std::string& tempDir);
+
+ protected:
 
   ThemeLayerTable mImageLayerTable{};
   ThemeLayerTable mTextLayerTable{};

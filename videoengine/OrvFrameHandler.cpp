@@ -7,7 +7,6 @@
 
 #include "api/Log.h"
 #include "platform/Platform.h"
-#include "themes/SlotInformation.h"
 
 namespace {
 
@@ -29,7 +28,7 @@ OrvFrameHandler::~OrvFrameHandler() { deInit(); }
 bool OrvFrameHandler::setParameters(int32_t seekOffsetUs, std::string inputPath, std::string outputPath) {
   mSeekOffset = seekOffsetUs;
   if (!inputPath.empty()) {
-    if (!IS_EXIST_FILE(inputPath)) {
+    if (!platform::IsRegularFile(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open video file. : %s", inputPath.c_str());
       // A pipe or a device would block the open.
       if (platform::PathExists(inputPath)) return false;

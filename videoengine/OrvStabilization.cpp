@@ -99,6 +99,32 @@ void EnsureBlockTransforms(SummarizedVideo* video) {
   }
 }
 
+namespace {
+
+// Motion between two frames' tracked corners: a RANSAC affine fit, or the
+// identity with bad set when the fit is poor or not finite.
+cv::Mat EstimatePairMotion(const std::vector<cv::Point2f>& prevPts, const std::vector<cv::Point2f>& curPts,
+                           bool* bad) {
+  float rmse = 0.0f;
+  int inliers = 0;
+  cv::Mat motion = cv::videostab::estimateGlobalMotionRansac(prevPts, curPts, cv::videostab::MM_AFFINE,
+                                                             cv::videostab::RansacParams(3, 0.5f, 0.5f, 0.99f),
+                                                             &rmse, &inliers);
+  if (!motion.empty() && motion.type() != CV_32F) motion.convertTo(motion, CV_32F);
+  *bad = !(rmse <= 2.0f) || inliers < 10 || !FiniteAffine(motion);
+  return *bad ? cv::Mat::eye(3, 3, CV_32F) : motion;
+}
+
+// True when no tracked corner moved (also when none was tracked).
+bool AllPointsStill(const std::vector<cv::Point2f>& prevPts, const std::vector<cv::Point2f>& curPts) {
+  size_t unmoved = 0;
+  for (size_t k = 0; k < curPts.size(); ++k)
+    if (curPts[k].x == prevPts[k].x && curPts[k].y == prevPts[k].y) ++unmoved;
+  return unmoved == curPts.size();
+}
+
+}  // namespace
+
 int OrvStabilization::ComputePairWiseHomography(SummarizedVideo* video, OrvFrameHandler* reader) {
   static const char* kTag = "OrvStabilization::ComputePairWiseHomography";
   WriteFileLog(kTag, 39, "Enter ComputePairWiseHomography");
@@ -108,98 +134,16 @@ int OrvStabilization::ComputePairWiseHomography(SummarizedVideo* video, OrvFrame
   mMotionRecords.resize(n);
   if (reader) reader->seekTo(0);
   if (IsCanceled()) return 0;
-
-  for (size_t i = 0; i < n; ++i) {
-    if (IsCanceled()) return 0;
-    SuperFrame& sf = video->blocks[i];
-    if (sf.sfSize < 0) sf.sfSize = 0;
-    MotionFrameRecord& rec = mMotionRecords[i];
-    rec.pairwiseMotions.assign(sf.sfSize, cv::Mat());
-    rec.correctiveTransforms.assign(sf.sfSize, cv::Mat());
-    rec.badFrames.assign(sf.sfSize, false);
-    rec.continuesPrevious = i > 0 && sf.sfStart == video->blocks[i - 1].sfEnd;
-    rec.continuesNext = i + 1 < n && sf.sfEnd == video->blocks[i + 1].sfStart;
-  }
+  if (!PrepareMotionRecords(video)) return 0;
   if (IsCanceled()) return 0;
 
-  cv::Mat frame, small, gray, prevGray;
-  std::vector<cv::Point2f> prevPts, curPts;
-  std::vector<unsigned char> status;
-  std::vector<float> err;
-  int W0 = 0, H0 = 0;
-  size_t stoppedAt = n;
-  for (size_t i = 0; i < n && stoppedAt == n; ++i) {
+  MotionTrack track;
+  for (size_t i = 0; i < n; ++i) {
     if (IsCanceled()) return 0;
     SetProgress(static_cast<int>(static_cast<double>(i + 1) / static_cast<double>(n) * 100.0 * 0.7));
-    SuperFrame& sf = video->blocks[i];
-    MotionFrameRecord& rec = mMotionRecords[i];
-    if (reader) reader->seekTo(sf.sfStart);
-    for (int j = 0; j < sf.sfSize; ++j) {
-      if (IsCanceled()) return 0;
-      if (reader) reader->readFrame(frame);
-      else frame.release();
-      if (frame.empty()) {
-        WriteFileLog(kTag, 132, "[%d][%d]Frame is empty.", static_cast<int>(i), j);
-        sf.sfSize = j;
-        rec.pairwiseMotions.resize(j);
-        rec.correctiveTransforms.resize(j);
-        rec.badFrames.resize(j);
-        // The cut block no longer meets its successor.
-        rec.continuesNext = false;
-        if (i + 1 < n) mMotionRecords[i + 1].continuesPrevious = false;
-        stoppedAt = i;
-        break;
-      }
-      if (W0 == 0) {
-        W0 = frame.cols;
-        H0 = frame.rows;
-      }
-      if (IsCanceled()) return 0;
-      cv::resize(frame, small, cv::Size(kWorkWidth, kWorkHeight), 0, 0, cv::INTER_LINEAR);
-      if (j == 0 && (!rec.continuesPrevious || prevGray.empty())) {
-        ToGray(small, prevGray);
-        if (IsCanceled()) return 0;
-        DetectCorners(prevGray, prevPts);
-        rec.pairwiseMotions[0] = cv::Mat::eye(3, 3, CV_32F);
-        rec.badFrames[0] = false;
-        continue;
-      }
-      if (IsCanceled()) return 0;
-      ToGray(small, gray);
-      curPts.clear();
-      if (!prevPts.empty()) {
-        if (IsCanceled()) return 0;
-        cv::calcOpticalFlowPyrLK(prevGray, gray, prevPts, curPts, status, err, cv::Size(31, 31), 3,
-                                 cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 20, 0.03), 0,
-                                 0.001);
-        if (IsCanceled()) return 0;
-      }
-      size_t unmoved = 0;
-      for (size_t k = 0; k < curPts.size(); ++k)
-        if (curPts[k].x == prevPts[k].x && curPts[k].y == prevPts[k].y) ++unmoved;
-      cv::Mat motion;
-      bool bad = false;
-      if (unmoved == curPts.size()) {
-        motion = cv::Mat::eye(3, 3, CV_32F);
-      } else {
-        if (IsCanceled()) return 0;
-        float rmse = 0.0f;
-        int inliers = 0;
-        motion = cv::videostab::estimateGlobalMotionRansac(prevPts, curPts, cv::videostab::MM_AFFINE,
-                                                           cv::videostab::RansacParams(3, 0.5f, 0.5f, 0.99f),
-                                                           &rmse, &inliers);
-        if (!motion.empty() && motion.type() != CV_32F) motion.convertTo(motion, CV_32F);
-        if (!(rmse <= 2.0f) || inliers < 10 || !FiniteAffine(motion)) {
-          motion = cv::Mat::eye(3, 3, CV_32F);
-          bad = true;
-        }
-      }
-      ScaleMotionToFrame(motion, W0, H0, kWorkWidth, kWorkHeight);
-      rec.pairwiseMotions[j] = motion;
-      rec.badFrames[j] = bad;
-      DetectCorners(gray, prevPts);
-      cv::swap(prevGray, gray);
-    }
+    const BlockRead read = TrackBlock(video, i, reader, track);
+    if (read == BlockRead::Cancelled) return 0;
+    if (read == BlockRead::Cut) break;
   }
   // Blocks after an unreadable frame are not read: they keep their length
   // with still (identity) motions.
@@ -210,6 +154,91 @@ int OrvStabilization::ComputePairWiseHomography(SummarizedVideo* video, OrvFrame
   SetProgress(70);
   WriteFileLog(kTag, 243, "Leave ComputePairWiseHomography");
   return 0;
+}
+
+// Sizes each block's record and notes which blocks meet their neighbours.
+bool OrvStabilization::PrepareMotionRecords(SummarizedVideo* video) {
+  const size_t n = mMotionRecords.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (IsCanceled()) return false;
+    SuperFrame& sf = video->blocks[i];
+    if (sf.sfSize < 0) sf.sfSize = 0;
+    MotionFrameRecord& rec = mMotionRecords[i];
+    rec.pairwiseMotions.assign(sf.sfSize, cv::Mat());
+    rec.correctiveTransforms.assign(sf.sfSize, cv::Mat());
+    rec.badFrames.assign(sf.sfSize, false);
+    rec.continuesPrevious = i > 0 && sf.sfStart == video->blocks[i - 1].sfEnd;
+    rec.continuesNext = i + 1 < n && sf.sfEnd == video->blocks[i + 1].sfStart;
+  }
+  return true;
+}
+
+// Reads block i frame by frame and records each frame's motion from the one
+// before. An unreadable frame cuts the block there and ends the reading.
+OrvStabilization::BlockRead OrvStabilization::TrackBlock(SummarizedVideo* video, size_t i, OrvFrameHandler* reader,
+                                                         MotionTrack& track) {
+  static const char* kTag = "OrvStabilization::ComputePairWiseHomography";
+  SuperFrame& sf = video->blocks[i];
+  MotionFrameRecord& rec = mMotionRecords[i];
+  if (reader) reader->seekTo(sf.sfStart);
+  for (int j = 0; j < sf.sfSize; ++j) {
+    if (IsCanceled()) return BlockRead::Cancelled;
+    if (reader) reader->readFrame(track.frame);
+    else track.frame.release();
+    if (track.frame.empty()) {
+      WriteFileLog(kTag, 132, "[%d][%d]Frame is empty.", static_cast<int>(i), j);
+      sf.sfSize = j;
+      rec.pairwiseMotions.resize(j);
+      rec.correctiveTransforms.resize(j);
+      rec.badFrames.resize(j);
+      // The cut block no longer meets its successor.
+      rec.continuesNext = false;
+      if (i + 1 < mMotionRecords.size()) mMotionRecords[i + 1].continuesPrevious = false;
+      return BlockRead::Cut;
+    }
+    if (!TrackFrame(track, rec, j)) return BlockRead::Cancelled;
+  }
+  return BlockRead::Complete;
+}
+
+// Frame j of a block (in track.frame): its corners and, unless it starts a
+// block afresh, its motion from the frame before. False when cancelled.
+bool OrvStabilization::TrackFrame(MotionTrack& t, MotionFrameRecord& rec, int j) {
+  if (t.W0 == 0) {
+    t.W0 = t.frame.cols;
+    t.H0 = t.frame.rows;
+  }
+  if (IsCanceled()) return false;
+  cv::resize(t.frame, t.small, cv::Size(kWorkWidth, kWorkHeight), 0, 0, cv::INTER_LINEAR);
+  if (j == 0 && (!rec.continuesPrevious || t.prevGray.empty())) {
+    ToGray(t.small, t.prevGray);
+    if (IsCanceled()) return false;
+    DetectCorners(t.prevGray, t.prevPts);
+    rec.pairwiseMotions[0] = cv::Mat::eye(3, 3, CV_32F);
+    rec.badFrames[0] = false;
+    return true;
+  }
+  if (IsCanceled()) return false;
+  ToGray(t.small, t.gray);
+  t.curPts.clear();
+  if (!t.prevPts.empty()) {
+    if (IsCanceled()) return false;
+    cv::calcOpticalFlowPyrLK(t.prevGray, t.gray, t.prevPts, t.curPts, t.status, t.err, cv::Size(31, 31), 3,
+                             cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 20, 0.03), 0, 0.001);
+    if (IsCanceled()) return false;
+  }
+  cv::Mat motion = cv::Mat::eye(3, 3, CV_32F);
+  bool bad = false;
+  if (!AllPointsStill(t.prevPts, t.curPts)) {
+    if (IsCanceled()) return false;
+    motion = EstimatePairMotion(t.prevPts, t.curPts, &bad);
+  }
+  ScaleMotionToFrame(motion, t.W0, t.H0, kWorkWidth, kWorkHeight);
+  rec.pairwiseMotions[j] = motion;
+  rec.badFrames[j] = bad;
+  DetectCorners(t.gray, t.prevPts);
+  cv::swap(t.prevGray, t.gray);
+  return true;
 }
 
 float OrvStabilization::RangeSum(const std::vector<float>& traj, int u, int v) {
@@ -269,60 +298,13 @@ int OrvStabilization::MotionStabilization(SummarizedVideo* video, OrvFrameHandle
   const size_t n = video ? video->blocks.size() : 0;
   if (mMotionRecords.size() != n) mMotionRecords.resize(n);
 
-  // Decomposition and rejection.
   for (size_t i = 0; i < n; ++i) {
     if (IsCanceled()) return 0;
-    SuperFrame& sf = video->blocks[i];
-    if (sf.sfSize < 0) sf.sfSize = 0;
-    const int N = sf.sfSize;
-    MotionFrameRecord& rec = mMotionRecords[i];
-    for (std::vector<float>* v : {&rec.dx, &rec.dy, &rec.scaleX, &rec.scaleY, &rec.angle, &rec.shear, &rec.trajAngle,
-                                  &rec.trajX, &rec.trajY, &rec.trajScaleX, &rec.trajScaleY, &rec.trajShear})
-      v->assign(N, 0.0f);
-    rec.correctiveTransforms.assign(N, cv::Mat());
-    rec.badFrames.resize(N, false);
-    for (int k = 0; k < N; ++k) {
-      if (IsCanceled()) return 0;
-      AffineParams p;
-      const bool haveMotion = k < static_cast<int>(rec.pairwiseMotions.size()) &&
-                              rec.pairwiseMotions[k].type() == CV_32F && FiniteAffine(rec.pairwiseMotions[k]);
-      if (haveMotion) {
-        p = DecomposeAffine(rec.pairwiseMotions[k]);
-        if (IsMotionRejected(p)) {
-          p = AffineParams();
-          rec.badFrames[k] = true;
-        }
-      } else if (k < static_cast<int>(rec.pairwiseMotions.size()) && !rec.pairwiseMotions[k].empty()) {
-        rec.badFrames[k] = true;  // unusable matrix
-      }
-      rec.dx[k] = p.dx;
-      rec.dy[k] = p.dy;
-      rec.scaleX[k] = p.scaleX;
-      rec.scaleY[k] = p.scaleY;
-      rec.angle[k] = p.angle;
-      rec.shear[k] = p.shear;
-    }
+    if (!DecomposeBlock(video->blocks[i], mMotionRecords[i])) return 0;
   }
-  // Running sums of the decomposed values.
   for (size_t i = 0; i < n; ++i) {
     if (IsCanceled()) return 0;
-    MotionFrameRecord& rec = mMotionRecords[i];
-    const size_t N = rec.dx.size();
-    float sx = 0, sy = 0, ssx = 0, ssy = 0, sa = 0, ssh = 0;
-    for (size_t k = 0; k < N; ++k) {
-      sx += rec.dx[k];
-      sy += rec.dy[k];
-      ssx += rec.scaleX[k];
-      ssy += rec.scaleY[k];
-      sa += rec.angle[k];
-      ssh += rec.shear[k];
-      rec.trajX[k] = sx;
-      rec.trajY[k] = sy;
-      rec.trajScaleX[k] = ssx;
-      rec.trajScaleY[k] = ssy;
-      rec.trajAngle[k] = sa;
-      rec.trajShear[k] = ssh;
-    }
+    AccumulateTrajectories(mMotionRecords[i]);
   }
   // Smoothing (from decomposed values only) and accumulation.
   std::vector<std::vector<AffineParams>> smoothed(n);
@@ -330,9 +312,78 @@ int OrvStabilization::MotionStabilization(SummarizedVideo* video, OrvFrameHandle
     if (IsCanceled()) return 0;
     if (!smoothBlock(i, smoothed[i])) return 0;
   }
-  cv::Mat A = cv::Mat::eye(3, 3, CV_32F);
+  if (!CorrectBlocks(video, reader, smoothed)) return 0;
   for (size_t i = 0; i < n; ++i) {
     if (IsCanceled()) return 0;
+    if (!StoreTransforms(video->blocks[i], mMotionRecords[i])) return 0;
+  }
+  if (IsCanceled()) return 0;
+  SetProgress(100);
+  return 0;
+}
+
+// Decomposes every pair-wise motion of a block into its six parameters;
+// implausible motions become still and mark their frame bad.
+bool OrvStabilization::DecomposeBlock(SuperFrame& sf, MotionFrameRecord& rec) {
+  if (sf.sfSize < 0) sf.sfSize = 0;
+  const int N = sf.sfSize;
+  for (std::vector<float>* v : {&rec.dx, &rec.dy, &rec.scaleX, &rec.scaleY, &rec.angle, &rec.shear, &rec.trajAngle,
+                                &rec.trajX, &rec.trajY, &rec.trajScaleX, &rec.trajScaleY, &rec.trajShear})
+    v->assign(N, 0.0f);
+  rec.correctiveTransforms.assign(N, cv::Mat());
+  rec.badFrames.resize(N, false);
+  for (int k = 0; k < N; ++k) {
+    if (IsCanceled()) return false;
+    AffineParams p;
+    const bool haveMotion = k < static_cast<int>(rec.pairwiseMotions.size()) &&
+                            rec.pairwiseMotions[k].type() == CV_32F && FiniteAffine(rec.pairwiseMotions[k]);
+    if (haveMotion) {
+      p = DecomposeAffine(rec.pairwiseMotions[k]);
+      if (IsMotionRejected(p)) {
+        p = AffineParams();
+        rec.badFrames[k] = true;
+      }
+    } else if (k < static_cast<int>(rec.pairwiseMotions.size()) && !rec.pairwiseMotions[k].empty()) {
+      rec.badFrames[k] = true;  // unusable matrix
+    }
+    rec.dx[k] = p.dx;
+    rec.dy[k] = p.dy;
+    rec.scaleX[k] = p.scaleX;
+    rec.scaleY[k] = p.scaleY;
+    rec.angle[k] = p.angle;
+    rec.shear[k] = p.shear;
+  }
+  return true;
+}
+
+// Running sums of the decomposed values.
+void OrvStabilization::AccumulateTrajectories(MotionFrameRecord& rec) {
+  const size_t N = rec.dx.size();
+  float sx = 0, sy = 0, ssx = 0, ssy = 0, sa = 0, ssh = 0;
+  for (size_t k = 0; k < N; ++k) {
+    sx += rec.dx[k];
+    sy += rec.dy[k];
+    ssx += rec.scaleX[k];
+    ssy += rec.scaleY[k];
+    sa += rec.angle[k];
+    ssh += rec.shear[k];
+    rec.trajX[k] = sx;
+    rec.trajY[k] = sy;
+    rec.trajScaleX[k] = ssx;
+    rec.trajScaleY[k] = ssy;
+    rec.trajAngle[k] = sa;
+    rec.trajShear[k] = ssh;
+  }
+}
+
+// Accumulates each block's jitter and keeps its inverse per frame as the
+// corrective transform. False when cancelled.
+bool OrvStabilization::CorrectBlocks(SummarizedVideo* video, OrvFrameHandler* reader,
+                                     const std::vector<std::vector<AffineParams>>& smoothed) {
+  const size_t n = mMotionRecords.size();
+  cv::Mat A = cv::Mat::eye(3, 3, CV_32F);
+  for (size_t i = 0; i < n; ++i) {
+    if (IsCanceled()) return false;
     SetProgress(static_cast<int>(static_cast<double>(i + 1) / static_cast<double>(n) * 100.0 * 0.3 + 70.0 - 1.0));
     if (reader) reader->seekTo(video->blocks[i].sfStart);
     MotionFrameRecord& rec = mMotionRecords[i];
@@ -343,13 +394,13 @@ int OrvStabilization::MotionStabilization(SummarizedVideo* video, OrvFrameHandle
     if (!carries) A = cv::Mat::eye(3, 3, CV_32F);
     const int N = static_cast<int>(rec.dx.size());
     for (int k = 0; k < N; ++k) {
-      if (IsCanceled()) return 0;
+      if (IsCanceled()) return false;
       if (k >= 1 || carries) {
         cv::Mat J = BuildJitterMatrix(smoothed[i][k]);
         A = J * A;
       }
       if (rec.badFrames[k]) A = cv::Mat::eye(3, 3, CV_32F);
-      if (IsCanceled()) return 0;
+      if (IsCanceled()) return false;
       cv::Mat inv;
       const double ok = cv::invert(A, inv, cv::DECOMP_LU);
       if (ok == 0.0 || !FiniteAffine(inv)) {
@@ -360,20 +411,17 @@ int OrvStabilization::MotionStabilization(SummarizedVideo* video, OrvFrameHandle
       rec.correctiveTransforms[k] = inv;
     }
   }
-  // Storage into the blocks.
-  for (size_t i = 0; i < n; ++i) {
-    if (IsCanceled()) return 0;
-    SuperFrame& sf = video->blocks[i];
-    MotionFrameRecord& rec = mMotionRecords[i];
-    sf.transforms.assign(sf.sfSize, IdentityArray());
-    for (int k = 0; k < sf.sfSize && k < static_cast<int>(rec.correctiveTransforms.size()); ++k) {
-      if (IsCanceled()) return 0;
-      const cv::Mat& T = rec.correctiveTransforms[k];
-      if (T.empty()) continue;
-      for (int e = 0; e < 9; ++e) sf.transforms[k][e] = T.at<float>(e / 3, e % 3);
-    }
+  return true;
+}
+
+// Storage into the block: nine floats per frame, identity where none.
+bool OrvStabilization::StoreTransforms(SuperFrame& sf, const MotionFrameRecord& rec) {
+  sf.transforms.assign(sf.sfSize, IdentityArray());
+  for (int k = 0; k < sf.sfSize && k < static_cast<int>(rec.correctiveTransforms.size()); ++k) {
+    if (IsCanceled()) return false;
+    const cv::Mat& T = rec.correctiveTransforms[k];
+    if (T.empty()) continue;
+    for (int e = 0; e < 9; ++e) sf.transforms[k][e] = T.at<float>(e / 3, e % 3);
   }
-  if (IsCanceled()) return 0;
-  SetProgress(100);
-  return 0;
+  return true;
 }

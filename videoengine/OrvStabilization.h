@@ -56,4 +56,25 @@ class OrvStabilization : public OrvVideoEngineCancelTask, public OrvVideoEngineP
   // Sum of a parameter over frames [u, v] of a block via its running sums.
   static float RangeSum(const std::vector<float>& traj, int u, int v);
   bool smoothBlock(size_t i, std::vector<AffineParams>& smoothed);
+
+  // What tracking carries from one frame to the next, across the blocks.
+  struct MotionTrack {
+    cv::Mat frame, small, gray, prevGray;
+    std::vector<cv::Point2f> prevPts, curPts;
+    std::vector<unsigned char> status;
+    std::vector<float> err;
+    int W0 = 0, H0 = 0;  // size of the first frame read
+  };
+  enum class BlockRead { Complete, Cut, Cancelled };
+
+  // Steps of ComputePairWiseHomography.
+  bool PrepareMotionRecords(SummarizedVideo* video);
+  BlockRead TrackBlock(SummarizedVideo* video, size_t i, OrvFrameHandler* reader, MotionTrack& track);
+  bool TrackFrame(MotionTrack& track, MotionFrameRecord& rec, int j);
+  // Steps of MotionStabilization; each is false when cancelled.
+  bool DecomposeBlock(SuperFrame& sf, MotionFrameRecord& rec);
+  static void AccumulateTrajectories(MotionFrameRecord& rec);
+  bool CorrectBlocks(SummarizedVideo* video, OrvFrameHandler* reader,
+                     const std::vector<std::vector<AffineParams>>& smoothed);
+  bool StoreTransforms(SuperFrame& sf, const MotionFrameRecord& rec);
 };

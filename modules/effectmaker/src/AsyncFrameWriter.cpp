@@ -8,8 +8,9 @@
 #include "fxcontroller/OrvFXFrameHandler.h"
 
 AsyncFrameWriter& AsyncFrameWriter::Instance() {
-  static AsyncFrameWriter instance;
-  return instance;
+  // Never destroyed: a host may leave the process while a pass encodes.
+  static AsyncFrameWriter* instance = new AsyncFrameWriter();
+  return *instance;
 }
 
 AsyncFrameWriter::~AsyncFrameWriter() { Shutdown(); }
@@ -86,6 +87,12 @@ void AsyncFrameWriter::Shutdown() {
   mLastSink = nullptr;
 }
 
+void AsyncFrameWriter::FailPass(const char* why) {
+  // The clip would lack this frame: the pass stops and does not complete.
+  ORV_LOG("AsyncFrameWriter::Run", "## Writing a frame failed: %s; the render pass stops", why);
+  OrvFXCancelTask().SetCancel(true);
+}
+
 void AsyncFrameWriter::Run() {
   std::unique_lock<std::mutex> lock(mMutex);
   for (;;) {
@@ -107,7 +114,9 @@ void AsyncFrameWriter::Run() {
         }
       }
     } catch (const std::exception& e) {
-      ORV_LOG("AsyncFrameWriter::Run", "## Writing a frame failed: %s", e.what());
+      FailPass(e.what());
+    } catch (...) {
+      FailPass("unknown exception");
     }
     lock.lock();
     --mPending[static_cast<size_t>(job.buffer)];

@@ -38,6 +38,7 @@ class AsyncFrameWriter {
  private:
   AsyncFrameWriter() = default;
   void Run();
+  static void FailPass(const char* why);
 
   struct Job {
     OrvFXFrameHandler* sink;

@@ -2,7 +2,20 @@
 
 #include <type_traits>
 
+#include "MeshTransition.h"
+#include "ScreenQuadTransition.h"
 #include "TransitionClasses.h"
+
+namespace {
+
+template <class Class>
+constexpr RenderFamily FamilyOf() {
+  if constexpr (std::is_base_of_v<ScreenQuadTransition, Class>) return RenderFamily::ScreenQuad;
+  if constexpr (std::is_base_of_v<MeshTransition, Class>) return RenderFamily::Mesh;
+  return RenderFamily::Other;
+}
+
+}  // namespace
 
 const std::vector<EffectRow>& EffectTable() {
 #define ORV_EFFECT_ROW(k, Name, Class, options)     \
@@ -11,6 +24,7 @@ const std::vector<EffectRow>& EffectTable() {
             #Class,                                 \
             options,                                \
             !std::is_same_v<Class, NotBuiltEffect>, \
+            FamilyOf<Class>(),                      \
             &OrvEffectMaker::Name##I2I,             \
             &OrvEffectMaker::Name##I2V,             \
             &OrvEffectMaker::Name##V2I},
@@ -20,7 +34,7 @@ const std::vector<EffectRow>& EffectTable() {
 }
 
 const EffectRow* FindEffectRow(int32_t code) {
-  if (code < 3000 || code >= 6000) return nullptr;
+  if (code < kI2IBase || code >= kTransitionCodeEnd) return nullptr;
   const int32_t k = code % 1000;
   for (const EffectRow& row : EffectTable())
     if (row.number == k) return &row;

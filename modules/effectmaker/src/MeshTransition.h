@@ -143,6 +143,9 @@ class MeshTransition : public SceneTransition {
   void End() override;
   bool Working() const override { return mProgram != 0; }
 
+  // The object's grid, plane and camera figures (mCols, mRows, mPlaneWidth,
+  // mPlaneHeight, mFovy, mAspect, mNear, mFar) and its shader file names are
+  // kept as its record; the drawing works from the mesh:: values they hold.
   int32_t mWidth;
   int32_t mHeight;
   int32_t mCols = mesh::kColumns;
@@ -150,8 +153,8 @@ class MeshTransition : public SceneTransition {
   mesh::MeshArrays mScratch;  // the arrays of one mesh while it is built and uploaded
   int32_t mProgress = 0;
   int32_t mMaxProgress;
-  float mMeshWidth = mesh::kPlaneWidth;
-  float mMeshHeight = mesh::kPlaneHeight;
+  float mPlaneWidth = mesh::kPlaneWidth;
+  float mPlaneHeight = mesh::kPlaneHeight;
   std::string mVertexShaderName;
   std::string mFragmentShaderName;
   std::vector<float> mProgressCurve;
@@ -165,7 +168,7 @@ class MeshTransition : public SceneTransition {
   GLuint mVertexShader = 0;
   GLuint mFragmentShader = 0;
   GLuint mProgram = 0;
-  float mFovY = mesh::kFovY;
+  float mFovy = mesh::kFovY;
   float mAspect;
   float mNear = mesh::kNear;
   float mFar = mesh::kFar;

@@ -16,6 +16,7 @@
 #include "Transition_Blending.h"
 #include "Transition_NoEffect.h"
 #include "Transition_ThreeWay.h"
+#include "api/ExitGuard.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
@@ -95,6 +96,8 @@ bool OrvEffectMaker::InitOpenGL() {
     if (mGLFWWindow) DestroyWindow();
     mGLReady = MakeWindow();
     if (mGLReady) ShaderUtils::KeepPrograms(mKeepWindow);
+    // The driver has registered its exit handlers now.
+    if (mGLReady) GuardExitDuringPass();
   }
   if (!mGLReady) return false;
   ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
@@ -250,6 +253,10 @@ void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {
   ORV_LOG("OrvEffectMaker::SetInputFrameHandler", "ENTER : %s, Set input frame handler : %p",
           "OrvEffectMaker::SetInputFrameHandler", static_cast<void*>(handler));
   gInputFrameHandler = handler;
+}
+
+void OrvEffectMaker::ForgetInputFrameHandler(const OrvFXFrameHandler* handler) {
+  if (handler != nullptr && gInputFrameHandler == handler) gInputFrameHandler = nullptr;
 }
 
 // Makes the effect in the scene's context and lets play draw with it, then

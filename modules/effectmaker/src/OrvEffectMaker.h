@@ -46,6 +46,8 @@ class OrvEffectMaker {
   bool HasContext() const { return mGLReady; }
 
   static void SetInputFrameHandler(OrvFXFrameHandler* handler);
+  // Unpublishes handler when it is the published reader (it is being freed).
+  static void ForgetInputFrameHandler(const OrvFXFrameHandler* handler);
 
   // Frames are encoded on their own thread. By default every effect member
   // returns once its frames have reached the writer; a caller that drains

@@ -10,6 +10,7 @@
 #include "RenderStats.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
+#include "platform/Platform.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
 
 OrvTransitionEffectInterface::OrvTransitionEffectInterface(OrvEffectMaker* maker, OrvFXFrameHandler* sink)
@@ -79,9 +80,11 @@ void OrvTransitionEffectInterface::WritingFirstFrame(cv::Mat frame) {
   const std::string path = gOutfileTempDir + gFirstSlotImageSuffix;
   ORV_LOG(kTag, "Outfile temp dir : %s, first frame image name : %s", gOutfileTempDir.c_str(), gFirstSlotImageSuffix);
   ORV_LOG(kTag, "first slot image path : %s", path.c_str());
+  // Never through a link planted at the name.
   bool written = false;
   try {
-    written = cv::imwrite(path, frame);
+    std::vector<uchar> bytes;
+    written = cv::imencode(".png", frame, bytes) && platform::WriteNewFile(path, bytes.data(), bytes.size());
   } catch (const cv::Exception&) {
     written = false;
   }

@@ -92,3 +92,60 @@ void QuadProgramEffect::DrawQuad(const char* tag) {
   glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, indices.data());
   ORV_GL_CHECK(tag);
 }
+
+void QuadProgramEffect::LookUpQuadLocations(std::initializer_list<const char*> samplers, const char* tag) {
+  if (program == 0) return;
+  vPositionLoc = glGetAttribLocation(program, "vPosition");
+  ORV_GL_CHECK(tag);
+  texCoordLoc = glGetAttribLocation(program, "a_texCoord");
+  ORV_GL_CHECK(tag);
+  GLint unit = 0;
+  for (const char* name : samplers) {
+    const GLint location = glGetUniformLocation(program, name);
+    ORV_GL_CHECK(tag);
+    glUniform1i(location, unit++);
+    ORV_GL_CHECK(tag);
+  }
+}
+
+void HoldDrawing::Begin() {
+  if (mPicture) mTexture = ShaderUtils::MatToTexture(*mPicture);
+  // An empty overlay uploads as one transparent texel.
+  if (mOverlay) mOverlayTexture = ShaderUtils::MatToTexture(*mOverlay);
+}
+
+void HoldDrawing::Draw(const cv::Mat& video, int) {
+  mEffect.MakeBuffer();
+  GLuint frameTexture = mPicture ? 0 : ShaderUtils::MatToTexture(video);
+  glActiveTexture(GL_TEXTURE0);
+  ORV_GL_CHECK(mTag);
+  glBindTexture(GL_TEXTURE_2D, mPicture ? mTexture : frameTexture);
+  ORV_GL_CHECK(mTag);
+  if (mOverlay) {
+    glActiveTexture(GL_TEXTURE1);
+    ORV_GL_CHECK(mTag);
+    glBindTexture(GL_TEXTURE_2D, mOverlayTexture);
+    ORV_GL_CHECK(mTag);
+  }
+  if (mClearMask != 0) {
+    glClear(mClearMask);
+    ORV_GL_CHECK(mTag);
+  }
+  mEffect.DrawQuad(mTag);
+  if (frameTexture != 0) {
+    glDeleteTextures(1, &frameTexture);
+    ORV_GL_CHECK(mTag);
+  }
+}
+
+void HoldDrawing::End() {
+  if (mOverlay) {
+    glActiveTexture(GL_TEXTURE0);
+    ORV_GL_CHECK(mTag);
+    glDeleteTextures(1, &mOverlayTexture);
+    ORV_GL_CHECK(mTag);
+  }
+  if (mTexture == 0) return;
+  glDeleteTextures(1, &mTexture);
+  ORV_GL_CHECK(mTag);
+}

@@ -5,9 +5,11 @@
 #include <GL/glew.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "OrvTransitionEffectInterface.h"
+#include "SceneDriver.h"
 
 namespace orv_quad {
 
@@ -45,6 +47,9 @@ class QuadProgramEffect : public OrvTransitionEffectInterface {
   // Draws the quad's two triangles.
   void DrawQuad(const char* tag);
   bool HasProgram() const { return program != 0; }
+  // Looks up "vPosition" and "a_texCoord", then points each named sampler
+  // at its texture unit (the first at unit 0). Nothing without a program.
+  void LookUpQuadLocations(std::initializer_list<const char*> samplers, const char* tag);
 
  protected:
   // className names the log tags ("<className>::<method>").
@@ -60,4 +65,28 @@ class QuadProgramEffect : public OrvTransitionEffectInterface {
  private:
   std::string mClassName;
   std::string mTagMakeBuffer;
+};
+
+// A hold's frame: one full-screen quad over a fixed picture, or over the
+// scene's video frame when there is none, with an optional overlay on
+// texture unit 1 laid over it by its alpha. clearMask is cleared before the
+// quad (0: nothing).
+class HoldDrawing : public scene::Drawing {
+ public:
+  HoldDrawing(QuadProgramEffect& effect, const cv::Mat* picture, const cv::Mat* overlay, GLbitfield clearMask,
+              const char* tag)
+      : mEffect(effect), mPicture(picture), mOverlay(overlay), mClearMask(clearMask), mTag(tag) {}
+  void Begin() override;
+  void Draw(const cv::Mat& video, int step) override;
+  void End() override;
+  bool Working() const override { return mEffect.HasProgram(); }
+
+ private:
+  QuadProgramEffect& mEffect;
+  const cv::Mat* mPicture;
+  const cv::Mat* mOverlay;
+  GLbitfield mClearMask;
+  const char* mTag;
+  GLuint mTexture = 0;
+  GLuint mOverlayTexture = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "EffectTable.h"
+
 namespace {
 
 constexpr int kStages = 6;
@@ -33,12 +35,11 @@ void CloseScene() {
 }  // namespace
 
 RenderFamily RenderFamilyOf(int effectCode, bool videoToVideo) {
-  if (videoToVideo || effectCode == 1000 || effectCode == 1001 || effectCode == 6001) return RenderFamily::Hold;
-  if (effectCode < 3000 || effectCode >= 6000) return RenderFamily::Other;
-  const int k = effectCode % 1000;
-  if (k <= 6) return RenderFamily::ScreenQuad;
-  if (k <= 14) return RenderFamily::Mesh;
-  return RenderFamily::Other;
+  if (videoToVideo || effectCode == kImageHoldCode || effectCode == kVideoHoldCode ||
+      effectCode == kThreePanelCode)
+    return RenderFamily::Hold;
+  const EffectRow* row = FindEffectRow(effectCode);
+  return row ? row->family : RenderFamily::Other;
 }
 
 const char* RenderFamilyName(RenderFamily family) {

@@ -9,9 +9,9 @@
 
 // Effect families, for the time each takes per frame.
 enum class RenderFamily { Hold, ScreenQuad, Mesh, Other, Count };
-// Family of a scene: picture and video holds (1000, 1001, the three-panel
-// 6001, and every video-to-video scene), screen-quad transitions (x000 to
-// x006) and mesh transitions (x007 to x014).
+// Family of a scene: picture and video holds (the hold and three-panel
+// codes, and every video-to-video scene), else the family of its row in the
+// effect table.
 RenderFamily RenderFamilyOf(int effectCode, bool videoToVideo);
 const char* RenderFamilyName(RenderFamily family);
 

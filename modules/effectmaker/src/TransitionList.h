@@ -1,8 +1,15 @@
-// The transitions of the effect table, in one place: number k (effect codes
-// 3000 + k picture to picture, 4000 + k picture to video, 5000 + k video to
-// picture), the stem of the effect maker's three members, the class that
-// draws it, and what the scene's effect option selects. Adding a transition
-// is one class and one row here.
+// The effect table: the one place a transition is declared. A row gives its
+// number k (effect codes 3000 + k picture to picture, 4000 + k picture to
+// video, 5000 + k video to picture), the stem of the effect maker's three
+// members (<Name>I2I, <Name>I2V, <Name>V2I), the class that draws it, and
+// what the scene's effect option selects.
+//
+// Adding a transition: write its class in Transition_<Name>.h/.cpp (a
+// ScreenQuadTransition with its fragment shader, or a MeshClass with its
+// settings and mesh), then add its row here. The effect maker's members, the
+// entity's code maps, the render statistics' family, the benchmarks and the
+// tests that walk the table all follow from the row; the build includes
+// every Transition_*.h for the table.
 #pragma once
 
 #define ORV_TRANSITION_TABLE(X)                                                                          \

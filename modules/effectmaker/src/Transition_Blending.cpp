@@ -1,7 +1,5 @@
 #include "Transition_Blending.h"
 
-#include "OrvEffectMaker.h"
-#include "ShaderUtils.h"
 #include "SceneDriver.h"
 
 const char* const Transition_Blending::kVertexShaderText =
@@ -42,69 +40,13 @@ const char* const Transition_Blending::kFragmentShaderText =
 Transition_Blending::Transition_Blending(int32_t w, int32_t h, OrvEffectMaker* maker, OrvFXFrameHandler* sink)
     : QuadProgramEffect(w, h, maker, sink, "Transition_Blending", kVertexShaderText, kFragmentShaderText) {}
 
-namespace {
-
-// The scene's video frame under the paper, by the paper's alpha.
-class BlendDrawing : public scene::Drawing {
- public:
-  BlendDrawing(Transition_Blending& effect, const cv::Mat* paper, const char* tag)
-      : mEffect(effect), mPaper(paper), mTag(tag) {}
-  void Begin() override {
-    // An empty or missing paper uploads as one transparent texel.
-    static const cv::Mat kNoPaper;
-    mPaperTexture = ShaderUtils::MatToTexture(mPaper ? *mPaper : kNoPaper);
-  }
-  void Draw(const cv::Mat& video, int) override {
-    mEffect.MakeBuffer();
-    GLuint frameTexture = ShaderUtils::MatToTexture(video);
-    glActiveTexture(GL_TEXTURE0);
-    ORV_GL_CHECK(mTag);
-    glBindTexture(GL_TEXTURE_2D, frameTexture);
-    ORV_GL_CHECK(mTag);
-    glActiveTexture(GL_TEXTURE1);
-    ORV_GL_CHECK(mTag);
-    glBindTexture(GL_TEXTURE_2D, mPaperTexture);
-    ORV_GL_CHECK(mTag);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    ORV_GL_CHECK(mTag);
-    mEffect.DrawQuad(mTag);
-    glDeleteTextures(1, &frameTexture);
-    ORV_GL_CHECK(mTag);
-  }
-  void End() override {
-    glActiveTexture(GL_TEXTURE0);
-    ORV_GL_CHECK(mTag);
-    glDeleteTextures(1, &mPaperTexture);
-    ORV_GL_CHECK(mTag);
-  }
-  bool Working() const override { return mEffect.HasProgram(); }
-
- private:
-  Transition_Blending& mEffect;
-  const cv::Mat* mPaper;
-  const char* mTag;
-  GLuint mPaperTexture = 0;
-};
-
-}  // namespace
-
 bool Transition_Blending::BlendingEffect(const cv::Mat* paper, SuperFrame* block, int32_t frameCount) {
   static const char* const kTag = "Transition_Blending::BlendingEffect";
-  if (!IsCanceled() && program != 0) {
-    vPositionLoc = glGetAttribLocation(program, "vPosition");
-    ORV_GL_CHECK(kTag);
-    texCoordLoc = glGetAttribLocation(program, "a_texCoord");
-    ORV_GL_CHECK(kTag);
-    const GLint texture1 = glGetUniformLocation(program, "Texture1");
-    ORV_GL_CHECK(kTag);
-    const GLint texture2 = glGetUniformLocation(program, "Texture2");
-    ORV_GL_CHECK(kTag);
-    glUniform1i(texture1, 0);
-    ORV_GL_CHECK(kTag);
-    glUniform1i(texture2, 1);
-    ORV_GL_CHECK(kTag);
-  }
-  BlendDrawing drawing(*this, paper, kTag);
+  static const cv::Mat kNoPaper;
+  if (!IsCanceled()) LookUpQuadLocations({"Texture1", "Texture2"}, kTag);
+  // The scene's video frame under the paper, by the paper's alpha.
+  HoldDrawing drawing(*this, nullptr, paper ? paper : &kNoPaper,
+                      GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, kTag);
   mOutcome = scene::Drive(*this, drawing, framewalk::Walk::Video(frameCount), block, kTag);
   return mOutcome.Drawn();
 }

@@ -13,7 +13,4 @@ class Transition_NoEffect : public QuadProgramEffect {
 
   static const char* const kVertexShaderText;
   static const char* const kFragmentShaderText;
-
- private:
-  void LookUpLocations();
 };

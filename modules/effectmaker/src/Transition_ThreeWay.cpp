@@ -116,12 +116,7 @@ class PanelDrawing : public scene::Drawing {
 }  // namespace
 
 bool Transition_ThreeWay::Run(const cv::Mat* const pictures[4], int32_t frameCount, const char* tag) {
-  if (program != 0 && !IsCanceled()) {
-    vPositionLoc = glGetAttribLocation(program, "vPosition");
-    ORV_GL_CHECK(tag);
-    texCoordLoc = glGetAttribLocation(program, "a_texCoord");
-    ORV_GL_CHECK(tag);
-  }
+  if (!IsCanceled()) LookUpQuadLocations({}, tag);
   PanelDrawing drawing(*this, program, pictures, frameCount, tag);
   mOutcome = scene::Drive(*this, drawing, framewalk::Walk::Steps(frameCount), nullptr, tag);
   return mOutcome.Drawn();

@@ -96,10 +96,11 @@ bool OrvEffectMaker::InitOpenGL() {
     if (mGLFWWindow) DestroyWindow();
     mGLReady = MakeWindow();
     if (mGLReady) ShaderUtils::KeepPrograms(mKeepWindow);
-    // The driver has registered its exit handlers now.
-    if (mGLReady) GuardExitDuringPass();
   }
   if (!mGLReady) return false;
+  // The driver registers exit handlers of its own as it is used (the first
+  // window, the first programs): the guard goes after them again.
+  GuardExitDuringPass();
   ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
           static_cast<int>(depthTexture), static_cast<int>(fbo));
   ORV_LOG(kTag, "Init OpenGL() End");

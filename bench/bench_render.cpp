@@ -1,15 +1,18 @@
 // Create-pass throughput: renders an image-only clip of each theme at
-// 1920 x 1080 through the exports and prints, per pass: frames per second,
-// the writer's rate alone on as many frames, peak memory, the time of each
-// stage (the per-scene windows, drawing per effect family, read-back, the
-// encoder per frame) and the size, bit rate and key-frame share of the clip.
-// Run from the build folder (it holds ReelkaResource/) under xvfb-run:
-// bench_render [photos [theme]].
+// 1920 x 1080 through the exports and prints, per pass: frames per second
+// and times real time, the writer's rate alone with one encoder thread and
+// with the default threads, the share of the pass the encoder thread is
+// busy, peak memory, the time of each stage (the pass's window, drawing per
+// effect family, read-back, the encoder per frame) and the size, bit rate
+// and key-frame share of the clip. Run from the build folder (it holds
+// ReelkaResource/) under xvfb-run: bench_render [photos|folder [theme]],
+// where a folder gives its *.jpg files (sorted) instead of generated photos.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,7 @@
 
 #include "RenderStats.h"
 #include "api/PathUtils.h"
+#include "fxcontroller/ClipWriter.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
 #include "reelka/reelka.h"
 
@@ -113,7 +117,12 @@ struct PassFigures {
   RenderStageTimes stages;
   bool saved = false;
   long peakMb = 0;
-  double writerSec = 0.0;
+  // The writer alone, frames a second: held as the clip holds its frames,
+  // and with every frame new; with one thread and the default threads.
+  double heldOneFps = 0.0;
+  double heldFps = 0.0;
+  double movingOneFps = 0.0;
+  double movingFps = 0.0;
 };
 
 // Runs the start pass with as many photos as the theme takes (repeated when
@@ -168,17 +177,39 @@ void RunCreatePass(ThemeSlotSequence* context, const std::string& clipPath, Pass
   ReleaseReelka();
 }
 
-// The writer alone on the same number of frames, held as the clip holds them.
-double WriterAloneSeconds(const std::vector<cv::Mat>& samples, int64_t frames, const std::string& path) {
+// Frames a second of the clip writer alone for frames frames made of samples
+// (threads as ClipWriter takes them): held as the clip holds them, or with
+// every frame another sample.
+double WriterAlone(const std::string& path, const std::vector<cv::Mat>& samples, int64_t frames, int threads,
+                   bool held) {
   if (samples.empty() || frames <= 0) return 0.0;
-  OrvFXFrameHandler writer;
-  writer.setParameters("", path);
-  const int64_t run = std::max<int64_t>(1, frames / static_cast<int64_t>(samples.size()));
-  const auto writerStart = Clock::now();
-  for (int64_t i = 0; i < frames; ++i)
-    writer.writeFrame(samples[static_cast<size_t>(std::min<int64_t>(i / run, samples.size() - 1))]);
-  writer.deInit();
-  return Seconds(writerStart);
+  ClipWriter writer;
+  if (!writer.Open(path, OrvFXFrameHandler::kDefaultFps, 1920, 1080, threads)) return 0.0;
+  const int64_t count = static_cast<int64_t>(samples.size());
+  const int64_t run = held ? std::max<int64_t>(1, frames / count) : 1;
+  const auto start = Clock::now();
+  int64_t last = -1;
+  for (int64_t i = 0; i < frames; ++i) {
+    const int64_t sample = held ? std::min<int64_t>(i / run, count - 1) : i % count;
+    if (sample == last) {
+      writer.WriteRepeat();
+    } else {
+      writer.Write(samples[static_cast<size_t>(sample)]);
+    }
+    last = sample;
+  }
+  writer.Close();
+  const double seconds = Seconds(start);
+  return seconds > 0 ? frames / seconds : 0.0;
+}
+
+// The writer alone on the pass's frame count held as the clip holds them,
+// and on 300 frames that each differ from the one before.
+void TimeWriterAlone(const std::string& dir, PassFigures& f) {
+  f.heldOneFps = WriterAlone(dir + "/writer_one.avi", f.samples, f.frames, 1, true);
+  f.heldFps = WriterAlone(dir + "/writer_default.avi", f.samples, f.frames, 0, true);
+  f.movingOneFps = WriterAlone(dir + "/writer_moving_one.avi", f.samples, 300, 1, false);
+  f.movingFps = WriterAlone(dir + "/writer_moving_default.avi", f.samples, 300, 0, false);
 }
 
 void PrintPass(const char* name, const PassFigures& f) {
@@ -186,19 +217,23 @@ void PrintPass(const char* name, const PassFigures& f) {
   const int64_t frames = f.frames;
   const double createSec = f.createSec;
   const double fps = createSec > 0 ? frames / createSec : 0.0;
-  const double writerFps = f.writerSec > 0 ? frames / f.writerSec : 0.0;
+  const double writerFps = f.heldFps;
+  const int threads = clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080);
   auto ms = [&](int64_t ns, int64_t count) { return count > 0 ? ns / 1e6 / count : 0.0; };
   auto share = [&](int64_t ns) { return createSec > 0 ? 100.0 * ns / 1e9 / createSec : 0.0; };
   std::printf("%-7s images %2d, estimate %3d s, frames %5lld, start pass %6.2f s, create pass %7.2f s\n", name,
               f.images, f.estimate, static_cast<long long>(frames), f.startSec, createSec);
-  std::printf("        create pass %6.2f fps | writer alone %6.2f fps | ratio %5.1f %% | saved %s | peak %ld MB (%ld MB after the start pass)\n",
-              fps, writerFps, writerFps > 0 ? 100.0 * fps / writerFps : 0.0, f.saved ? "yes" : "NO", f.peakMb,
-              f.startPeakMb);
-  std::printf("        windows: %lld created, %.2f s making and destroying them (%.1f ms each, %.1f %% of the pass)\n",
-              static_cast<long long>(stages.windows), stages.windowNs / 1e9, ms(stages.windowNs, stages.windows),
-              share(stages.windowNs));
-  std::printf("        encoder: %6.2f ms per frame on its own thread (%.1f %% of the pass), %6.2f ms alone\n",
-              ms(stages.encodeNs, frames), share(stages.encodeNs), writerFps > 0 ? 1e3 / writerFps : 0.0);
+  std::printf("        create pass %6.2f fps (%.2fx real time) | pass/writer %5.1f %% | saved %s | peak %ld MB "
+              "(%ld MB after the start pass)\n",
+              fps, frames / OrvFXFrameHandler::kDefaultFps / std::max(createSec, 1e-9),
+              writerFps > 0 ? 100.0 * fps / writerFps : 0.0, f.saved ? "yes" : "NO", f.peakMb, f.startPeakMb);
+  std::printf("        writer alone, held as the clip: 1 thread %6.2f fps, %d threads %6.2f fps; every frame new: "
+              "1 thread %6.2f fps, %d threads %6.2f fps\n",
+              f.heldOneFps, threads, f.heldFps, f.movingOneFps, threads, f.movingFps);
+  std::printf("        windows: %lld created, %.2f s making, handing on and destroying them (%.1f %% of the pass)\n",
+              static_cast<long long>(stages.windows), stages.windowNs / 1e9, share(stages.windowNs));
+  std::printf("        encoder thread busy %.1f %% of the pass: %6.2f ms per frame (%6.2f ms alone)\n",
+              share(stages.encodeNs), ms(stages.encodeNs, frames), writerFps > 0 ? 1e3 / writerFps : 0.0);
   std::printf("        per frame: composition %6.2f ms (total %.2f s), drawing %6.2f ms, read-back %6.2f ms, "
               "waiting for the encoder %6.2f ms, other %6.2f ms\n",
               ms(stages.composeNs, frames), stages.composeNs / 1e9, ms(stages.drawNs, frames),
@@ -235,7 +270,7 @@ int RunTheme(int theme, const std::string& root, const std::vector<std::string>&
   PassFigures f;
   std::unique_ptr<ThemeSlotSequence> context = RunStartPass(theme, dir, photos, f);
   RunCreatePass(context.get(), dir + "/clip.avi", f);
-  f.writerSec = WriterAloneSeconds(f.samples, f.frames, dir + "/writer_only.avi");
+  TimeWriterAlone(dir, f);
   PrintPass(kNames[theme], f);
   PrintClip(dir + "/clip.avi", f.frames);
   std::fflush(stdout);
@@ -255,14 +290,22 @@ int main(int argc, char** argv) {
   }
   const std::string root = "/tmp/reelka_bench_" + std::to_string(::getpid()) + "/";
   ::mkdir(root.c_str(), 0755);
-  const int photoCount = argc > 1 ? std::atoi(argv[1]) : 20;
   std::vector<std::string> photos;
-  for (int i = 0; i < photoCount; ++i) {
-    photos.push_back(root + "photo_" + std::to_string(i) + ".jpg");
-    cv::imwrite(photos.back(), MakePhoto(i), {cv::IMWRITE_JPEG_QUALITY, 92});
+  if (argc > 1 && stat(argv[1], &st) == 0 && S_ISDIR(st.st_mode)) {
+    cv::glob(std::string(argv[1]) + "/*.jpg", photos, false);
+    std::sort(photos.begin(), photos.end());
+    std::printf("bench_render: %d photos from %s", static_cast<int>(photos.size()), argv[1]);
+  } else {
+    const int photoCount = argc > 1 ? std::atoi(argv[1]) : 20;
+    for (int i = 0; i < photoCount; ++i) {
+      photos.push_back(root + "photo_" + std::to_string(i) + ".jpg");
+      cv::imwrite(photos.back(), MakePhoto(i), {cv::IMWRITE_JPEG_QUALITY, 92});
+    }
+    std::printf("bench_render: %d generated 1920x1080 photos", photoCount);
   }
-  std::printf("bench_render: %d generated 1920x1080 photos, %ld online cores\n", photoCount,
-              sysconf(_SC_NPROCESSORS_ONLN));
+  if (photos.empty()) return 2;
+  std::printf(", %ld online cores, %d encoder threads at 1080p\n", sysconf(_SC_NPROCESSORS_ONLN),
+              clipwriter::EncoderThreads(clipwriter::RequestedThreads(), 1080));
   std::fflush(stdout);
   int failures = 0;
   // A second argument names one theme (0 MODERN, 1 SPORTY, 2 VIVID).

@@ -132,8 +132,8 @@ bool OrvFXFrameHandler::openOutput(const std::string& inputPath, const std::stri
   mWrittenFrames = 0;
   mDroppedFrames = 0;
   mSizeWarned = false;
-  int fourcc = cv::VideoWriter::fourcc('m', 'p', '4', 'v');
-  if (!writer.open(outputPath, cv::CAP_FFMPEG, fourcc, fps, cv::Size(width, height), true) || !writer.isOpened()) {
+  mLastFrameDirect = false;
+  if (!writer.Open(outputPath, fps, width, height, clipwriter::RequestedThreads())) {
     ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
     return false;
   }
@@ -215,7 +215,7 @@ int OrvFXFrameHandler::getFrameCount() {
 
 bool OrvFXFrameHandler::writeFrame(const cv::Mat& frame) {
   static const char* const kTag = "OrvFXFrameHandler::writeFrame";
-  if (!writer.isOpened()) {
+  if (!writer.IsOpen()) {
     if (mDroppedFrames++ == 0) ORV_LOG(kTag, "[%p] No open output, frames are dropped", static_cast<void*>(this));
     return false;
   }
@@ -238,7 +238,19 @@ bool OrvFXFrameHandler::writeFrame(const cv::Mat& frame) {
     out = &mScaleBuffer;
   }
   if (gFrameSink) gFrameSink(*out);
-  writer.write(*out);
+  // A frame the encoder refuses is still counted: the count of packets in
+  // the finished file tells.
+  writer.Write(*out);
+  mLastFrameDirect = out == &frame;
+  ++mWrittenFrames;
+  return true;
+}
+
+bool OrvFXFrameHandler::writeRepeatedFrame(const cv::Mat& frame) {
+  if (!mLastFrameDirect || !writer.IsOpen() || frame.type() != CV_8UC3 || frame.cols != width || frame.rows != height)
+    return writeFrame(frame);
+  if (gFrameSink) gFrameSink(frame);
+  writer.WriteRepeat();
   ++mWrittenFrames;
   return true;
 }
@@ -251,10 +263,10 @@ void OrvFXFrameHandler::deInit() {
     ORV_LOG(kTag, " VideoCapture Released, %p", static_cast<void*>(this));
   }
   capture.release();
-  if (writer.isOpened()) {
+  if (writer.IsOpen()) {
     ORV_LOG(kTag, " VideoWriter Released, %p", static_cast<void*>(this));
     ORV_LOG(kTag, "%lld frames written to %s", static_cast<long long>(mWrittenFrames), mOutputPath.c_str());
-    writer.release();
+    writer.Close();
   }
   if (mDroppedFrames > 0)
     ORV_LOG(kTag, "%lld frames could not be written to %s", static_cast<long long>(mDroppedFrames),

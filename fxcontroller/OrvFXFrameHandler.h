@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "fxcontroller/ClipWriter.h"
 #include "videoengine/VideoReadCore.h"
 
 class OrvFXFrameHandler {
@@ -27,6 +28,7 @@ class OrvFXFrameHandler {
   // Opens the input (when inputPath is not empty) and the 'mp4v' output
   // (when outputPath is not empty). True when every stream asked for is open.
   // Without an input the output is 1920 x 1080 at 29.97 frames per second.
+  // The encoder takes REELKA_ENCODER_THREADS slice threads, else one per core.
   bool setParameters(std::string inputPath, std::string outputPath);
 
   // Positions the input at the frame of the given time (microseconds).
@@ -41,12 +43,17 @@ class OrvFXFrameHandler {
   // Hands one BGR frame to the encoder. A frame of another size is scaled to
   // the output size. False (logged) when the output is not open.
   bool writeFrame(const cv::Mat& frame);
+  // The same frame as the last one written: encoded again without a second
+  // colour conversion where the last one went to the encoder as it was.
+  bool writeRepeatedFrame(const cv::Mat& frame);
 
   // Closes what is open, once; closing the output finalises the file.
   void deInit();
 
   bool isInputOpen() const { return capture.isOpened(); }
-  bool isOutputOpen() const { return writer.isOpened(); }
+  bool isOutputOpen() const { return writer.IsOpen(); }
+  // Slice threads of the output's encoder (1 without an output).
+  int getEncoderThreads() const { return writer.Threads(); }
   // Open input whose first frame decoded, with a usable size and rate.
   bool isReadable() const {
     return capture.isOpened() && width > 0 && height > 0 && fps > 0.0 && capture.knownFrameCount() != 0;
@@ -74,7 +81,7 @@ class OrvFXFrameHandler {
 
   // The input, read through the decoding core both readers share.
   VideoReadCore capture;
-  cv::VideoWriter writer;
+  ClipWriter writer;
   double fps = 0.0;
   int32_t frameIndex = 0;
   int32_t width = 0;
@@ -88,6 +95,8 @@ class OrvFXFrameHandler {
   int64_t mWrittenFrames = 0;
   int64_t mDroppedFrames = 0;
   bool mSizeWarned = false;
+  // The last frame reached the encoder unconverted and unscaled.
+  bool mLastFrameDirect = false;
   cv::Mat mConvertBuffer;
   cv::Mat mScaleBuffer;
   std::string mOutputPath;

@@ -196,35 +196,50 @@ std::vector<int> OrvVideoFXController::SlotsOfScene(const ThemeScene& scene) con
   return slots;
 }
 
+bool OrvVideoFXController::PassCancelled() {
+  if (!IsCanceled()) return false;
+  mStatus.cancelled = true;
+  DrainFrameWrites();
+  if (mOutputFrameHandler) mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
+  return true;
+}
+
 bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> theme) {
-  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
   mTheme = std::move(theme);
   mStatus = FXPassStatus();
-  auto cancelled = [this]() {
-    if (!IsCanceled()) return false;
-    mStatus.cancelled = true;
-    DrainFrameWrites();
-    if (mOutputFrameHandler) mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
-    return true;
-  };
-  if (cancelled()) return true;
-  if (cancelled()) return true;
+  if (PassCancelled() || !LogVideoBlocks() || PassCancelled()) return true;
+  if (!ReadyToDraw()) return false;
 
+  // One window, context and framebuffer for the pass, whatever way it ends.
+  mEffectMaker->BeginPass();
+  const SceneStep end = WriteScenes();
+  mEffectMaker->EndPass();
+  mSlotPictureCache.clear();
+  if (end == SceneStep::Cancelled) return true;
+  if (end == SceneStep::NoContext) return false;
+  FinishPass();
+  return IsCanceled();
+}
+
+bool OrvVideoFXController::LogVideoBlocks() {
+  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
   const std::vector<SummarizedVideo>* list = mParams.summarizedVideoList;
-  if (list) {
-    for (const SummarizedVideo& video : *list) {
-      if (cancelled()) return true;
-      ORV_LOG(kTag, "FrameSize : %d, FileName : %s", static_cast<int>(video.blocks.size()), video.fileName.c_str());
-      for (size_t b = 0; b < video.blocks.size(); ++b) {
-        if (cancelled()) return true;
-        const SuperFrame& block = video.blocks[b];
-        ORV_LOG(kTag, "    [%d], sfStart : %d, sfEnd : %d, sfSize : %d", static_cast<int>(b), block.sfStart,
-                block.sfEnd, block.sfSize);
-      }
+  if (!list) return true;
+  for (const SummarizedVideo& video : *list) {
+    if (PassCancelled()) return false;
+    ORV_LOG(kTag, "FrameSize : %d, FileName : %s", static_cast<int>(video.blocks.size()), video.fileName.c_str());
+    for (size_t b = 0; b < video.blocks.size(); ++b) {
+      if (PassCancelled()) return false;
+      const SuperFrame& block = video.blocks[b];
+      ORV_LOG(kTag, "    [%d], sfStart : %d, sfEnd : %d, sfSize : %d", static_cast<int>(b), block.sfStart,
+              block.sfEnd, block.sfSize);
     }
   }
-  if (cancelled()) return true;
+  return true;
+}
 
+bool OrvVideoFXController::ReadyToDraw() {
+  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
   if (!mOutputFrameHandler || !mOutputFrameHandler->isOutputOpen()) {
     ORV_LOG(kTag, "## The output video (%d x %d) is not open; the render pass ends without drawing.", mWidth,
             mHeight);
@@ -235,67 +250,20 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
     ORV_LOG(kTag, "## No theme sequence or theme resource; the render pass ends without drawing.");
     return false;
   }
-
-  const ThemeSequence& sequence = *mParams.themeSequence;
-  ThemeResource* tr = mParams.themeResource;
-  const int n = static_cast<int>(sequence.size());
-
   // Composed slot pictures are kept until the last scene that shows them.
+  const ThemeSequence& sequence = *mParams.themeSequence;
   mSlotPictureCache.clear();
   mSlotLastScene.clear();
   for (size_t i = 0; i < sequence.size(); ++i)
     for (int slot : SlotsOfScene(sequence[i])) mSlotLastScene[slot] = i;
+  return true;
+}
 
-  int generated = 0;
+OrvVideoFXController::SceneStep OrvVideoFXController::WriteScenes() {
+  const int n = static_cast<int>(mParams.themeSequence->size());
   for (int i = 0; i < n; ++i) {
-    if (cancelled()) return true;
-    if (mParams.progress) mParams.progress->store(fxframes::ScenePercent(i, n), std::memory_order_relaxed);
-    const ThemeScene& scene = sequence[static_cast<size_t>(i)];
-    ORV_LOG(kTag,
-            ">> Generated Number : %d, scene type : %d, startType : %d, endType : %d, startIndex : %d, endIndex : %d\n",
-            generated++, scene.effectCode, scene.startType, scene.endType, scene.startIndex, scene.endIndex);
-
-    if (!mEffectMaker->InitOpenGL()) {
-      ORV_LOG(kTag, "## Couldn't create the OpenGL context (no display?); the render pass ends.");
-      mEffectMaker->DeInitOpenGL();
-      mStatus.noContext = true;
-      DrainFrameWrites();
-      mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
-      return false;
-    }
-
-    const int s = scene.startType == kScenePaper ? kSceneImage : scene.startType;
-    const int e = scene.endType == kScenePaper ? kSceneImage : scene.endType;
-    BeginRenderScene(RenderFamilyOf(scene.effectCode, s == kSceneVideo && e == kSceneVideo));
-    SceneOutcome outcome;
-    if (s == kSceneImage && e == kSceneImage) {
-      if (cancelled()) return true;
-      ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodI2I Called - SceneType:IMAGE/IMAGE ");
-      outcome = BindMethodI2I(tr, &scene);
-    } else if (s == kSceneImage && e == kSceneVideo) {
-      if (cancelled()) return true;
-      ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodI2V Called - SceneType:IMAGE/VIDEO ");
-      SummaryLocation loc = GetSuperFrameBlockLocation(scene.endIndex, list);
-      ORV_LOG(kTag, "Location Path : %s", loc.videoName.c_str());
-      outcome = BindMethodI2V(tr, &scene, &loc);
-    } else if (s == kSceneVideo && e == kSceneImage) {
-      if (cancelled()) return true;
-      ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodV2I Called - SceneType:VIDEO/IMAGE ");
-      SummaryLocation loc = GetSuperFrameBlockLocation(scene.startIndex, list);
-      ORV_LOG(kTag, "Location Path : %s", loc.videoName.c_str());
-      outcome = BindMethodV2I(tr, &scene, &loc);
-    } else if (s == kSceneVideo && e == kSceneVideo) {
-      if (cancelled()) return true;
-      ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodV2V ()- SceneType:VIDEO/VIDEO ");
-      SummaryLocation loc = GetSuperFrameBlockLocation(scene.startIndex, list);
-      outcome = BindMethodV2V(tr, &scene, &loc);
-    } else {
-      outcome = SkipScene(kTag, "start and end types have no effect");
-    }
-    RecordScene(i, n, outcome);
-
-    EndRenderScene();
-    mEffectMaker->DeInitOpenGL();
+    const SceneStep step = WriteScene(i, n);
+    if (step != SceneStep::Next) return step;
     for (auto it = mSlotPictureCache.begin(); it != mSlotPictureCache.end();) {
       auto last = mSlotLastScene.find(it->first);
       if (last == mSlotLastScene.end() || last->second <= static_cast<size_t>(i)) {
@@ -305,16 +273,80 @@ bool OrvVideoFXController::WriteThemeVideo(std::shared_ptr<SlotInformation> them
       }
     }
   }
-  mSlotPictureCache.clear();
+  return SceneStep::Next;
+}
+
+OrvVideoFXController::SceneStep OrvVideoFXController::WriteScene(int i, int n) {
+  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
+  if (PassCancelled()) return SceneStep::Cancelled;
+  if (mParams.progress) mParams.progress->store(fxframes::ScenePercent(i, n), std::memory_order_relaxed);
+  const ThemeScene& scene = (*mParams.themeSequence)[static_cast<size_t>(i)];
+  ORV_LOG(kTag,
+          ">> Generated Number : %d, scene type : %d, startType : %d, endType : %d, startIndex : %d, endIndex : %d\n",
+          i, scene.effectCode, scene.startType, scene.endType, scene.startIndex, scene.endIndex);
+
+  if (!mEffectMaker->InitOpenGL()) {
+    ORV_LOG(kTag, "## Couldn't create the OpenGL context (no display?); the render pass ends.");
+    mEffectMaker->DeInitOpenGL();
+    mStatus.noContext = true;
+    DrainFrameWrites();
+    mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
+    return SceneStep::NoContext;
+  }
+  const int s = scene.startType == kScenePaper ? kSceneImage : scene.startType;
+  const int e = scene.endType == kScenePaper ? kSceneImage : scene.endType;
+  BeginRenderScene(RenderFamilyOf(scene.effectCode, s == kSceneVideo && e == kSceneVideo));
+  SceneOutcome outcome;
+  if (!DrawScene(scene, s, e, &outcome)) return SceneStep::Cancelled;
+  RecordScene(i, n, outcome);
+  EndRenderScene();
+  mEffectMaker->DeInitOpenGL();
+  return SceneStep::Next;
+}
+
+bool OrvVideoFXController::DrawScene(const ThemeScene& scene, int s, int e, SceneOutcome* outcome) {
+  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
+  ThemeResource* tr = mParams.themeResource;
+  const std::vector<SummarizedVideo>* list = mParams.summarizedVideoList;
+  if (s == kSceneImage && e == kSceneImage) {
+    if (PassCancelled()) return false;
+    ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodI2I Called - SceneType:IMAGE/IMAGE ");
+    *outcome = BindMethodI2I(tr, &scene);
+  } else if (s == kSceneImage && e == kSceneVideo) {
+    if (PassCancelled()) return false;
+    ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodI2V Called - SceneType:IMAGE/VIDEO ");
+    SummaryLocation loc = GetSuperFrameBlockLocation(scene.endIndex, list);
+    ORV_LOG(kTag, "Location Path : %s", loc.videoName.c_str());
+    *outcome = BindMethodI2V(tr, &scene, &loc);
+  } else if (s == kSceneVideo && e == kSceneImage) {
+    if (PassCancelled()) return false;
+    ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodV2I Called - SceneType:VIDEO/IMAGE ");
+    SummaryLocation loc = GetSuperFrameBlockLocation(scene.startIndex, list);
+    ORV_LOG(kTag, "Location Path : %s", loc.videoName.c_str());
+    *outcome = BindMethodV2I(tr, &scene, &loc);
+  } else if (s == kSceneVideo && e == kSceneVideo) {
+    if (PassCancelled()) return false;
+    ORV_LOG(kTag, "OrvVideoFXController::WriteThemeVideo() - BindMethodV2V ()- SceneType:VIDEO/VIDEO ");
+    SummaryLocation loc = GetSuperFrameBlockLocation(scene.startIndex, list);
+    *outcome = BindMethodV2V(tr, &scene, &loc);
+  } else {
+    *outcome = SkipScene(kTag, "start and end types have no effect");
+  }
+  return true;
+}
+
+void OrvVideoFXController::FinishPass() {
+  static const char* const kTag = "OrvVideoFXController::WriteThemeVideo";
   DrainFrameWrites();
   mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
-  mStatus.completed = !IsCanceled() && OutputHoldsEveryFrame();
-  if (mStatus.scenesSkipped > 0)
-    ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
+  // Drawing may finish before the encoder meets a cancel.
+  mStatus.cancelled = IsCanceled();
+  mStatus.completed = !mStatus.cancelled && OutputHoldsEveryFrame();
+  const int n = static_cast<int>(mParams.themeSequence->size());
+  if (mStatus.scenesSkipped > 0) ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
   ORV_LOG(kTag, "Scenes: %d drawn, %d cut short, %d skipped, %d failed; %lld frames written", mStatus.scenesDrawn,
           mStatus.scenesCutShort, mStatus.scenesSkipped, mStatus.scenesFailed,
           static_cast<long long>(mStatus.framesWritten));
-  return IsCanceled();
 }
 
 SceneOutcome OrvVideoFXController::BindMethodI2I(ThemeResource* tr, const ThemeScene* scene) {

@@ -93,6 +93,21 @@ class OrvVideoFXController : public OrvFXCancelTask {
   cv::Mat GetImageFor(ThemeResource* tr, int type, int index, const char* which);
   cv::Mat GetSlotPicture(int slotIndex, ThemeResource* tr);
   bool GetVideoPaper(ThemeResource* tr, int blockIndex, const char* method, cv::Mat* paper);
+  // How one scene of the walk ended for the pass.
+  enum class SceneStep { Next, Cancelled, NoContext };
+  // The steps of WriteThemeVideo. PassCancelled records a cancel (draining
+  // the encoder); LogVideoBlocks is false when cancelled while logging;
+  // ReadyToDraw checks the output and the sequence and plans when composed
+  // pictures are dropped.
+  bool PassCancelled();
+  bool LogVideoBlocks();
+  bool ReadyToDraw();
+  SceneStep WriteScenes();
+  SceneStep WriteScene(int i, int n);
+  // Dispatches the scene by its start and end kinds; false when cancelled.
+  bool DrawScene(const ThemeScene& scene, int s, int e, SceneOutcome* outcome);
+  // Drains the encoder, checks the file and logs the pass's scene counts.
+  void FinishPass();
   SceneOutcome SkipScene(const char* method, const char* why);
   // Counts the outcome of scene i of n and logs it when it is not a clean draw.
   void RecordScene(int i, int n, const SceneOutcome& outcome);

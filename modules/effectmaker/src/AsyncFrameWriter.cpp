@@ -36,6 +36,7 @@ cv::Mat AsyncFrameWriter::AcquireBuffer(int width, int height) {
       cv::Mat& buffer = mPool[static_cast<size_t>(free)];
       if (buffer.rows != height || buffer.cols != width || buffer.type() != CV_8UC3) buffer.create(height, width, CV_8UC3);
       mLast = free;
+      mLastSubmitted = -1;
       return buffer;
     }
     mDone.wait(lock);
@@ -56,7 +57,9 @@ void AsyncFrameWriter::SubmitLast(OrvFXFrameHandler* sink) {
     mWorker = std::thread(&AsyncFrameWriter::Run, this);
   }
   ++mPending[mLast];
-  mJobs.push_back(Job{sink, mLast});
+  mJobs.push_back(Job{sink, mLast, mLastSubmitted == mLast && mLastSink == sink});
+  mLastSubmitted = mLast;
+  mLastSink = sink;
   mWake.notify_one();
 }
 
@@ -80,6 +83,8 @@ void AsyncFrameWriter::Shutdown() {
   mPool.clear();
   mPending.clear();
   mLast = -1;
+  mLastSubmitted = -1;
+  mLastSink = nullptr;
 }
 
 void AsyncFrameWriter::FailPass(const char* why) {
@@ -102,7 +107,11 @@ void AsyncFrameWriter::Run() {
       // A cancelled pass writes no further frame.
       if (!g_isFXCancel.load(std::memory_order_relaxed)) {
         RenderStageTimer timer(RenderStage::Encode);
-        job.sink->writeFrame(frame);
+        if (job.repeat) {
+          job.sink->writeRepeatedFrame(frame);
+        } else {
+          job.sink->writeFrame(frame);
+        }
       }
     } catch (const std::exception& e) {
       FailPass(e.what());

@@ -25,7 +25,8 @@ class AsyncFrameWriter {
   // A height x width 8-bit BGR buffer the encoder is not using; waits while
   // every buffer is queued.
   cv::Mat AcquireBuffer(int width, int height);
-  // Queues the last acquired buffer for sink (again, when submitted twice).
+  // Queues the last acquired buffer for sink (again, when submitted twice:
+  // the writer then encodes the frame it has without converting it anew).
   void SubmitLast(OrvFXFrameHandler* sink);
   // Returns once every queued frame has reached its writer.
   void Drain();
@@ -42,6 +43,7 @@ class AsyncFrameWriter {
   struct Job {
     OrvFXFrameHandler* sink;
     int buffer;
+    bool repeat;  // the same buffer as the job before, for the same sink
   };
   static constexpr size_t kMinBuffers = 3;
   static constexpr size_t kMaxPoolBytes = size_t{100} << 20;  // 16 frames of 1920 x 1080
@@ -56,6 +58,9 @@ class AsyncFrameWriter {
   std::vector<cv::Mat> mPool;
   std::vector<int> mPending;  // queued jobs per pool buffer
   int mLast = -1;
+  // The job queued last, while no buffer was acquired since.
+  OrvFXFrameHandler* mLastSink = nullptr;
+  int mLastSubmitted = -1;
   bool mBusy = false;
   bool mStop = false;
   std::thread mWorker;

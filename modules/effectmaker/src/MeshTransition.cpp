@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ProgressCurve.h"
+#include "QuadProgram.h"
 #include "ShaderUtils.h"
 #include "api/Log.h"
 
@@ -181,13 +182,7 @@ MeshTransition::~MeshTransition() {
   for (int m = 0; m < 2; ++m) MESH_GL(glDeleteBuffers(1, &mColorBuffers[m]));
   for (int m = 0; m < 2; ++m) MESH_GL(glDeleteBuffers(1, &mTexCoordBuffers[m]));
   MESH_GL(glDeleteTextures(2, mTextures));
-  if (mProgram != 0) {
-    MESH_GL(glDetachShader(mProgram, mVertexShader));
-    MESH_GL(glDetachShader(mProgram, mFragmentShader));
-  }
-  if (mVertexShader != 0) MESH_GL(glDeleteShader(mVertexShader));
-  if (mFragmentShader != 0) MESH_GL(glDeleteShader(mFragmentShader));
-  if (mProgram != 0) MESH_GL(glDeleteProgram(mProgram));
+  orv_quad::DeleteProgram(mProgram, mVertexShader, mFragmentShader, true, tag);
 }
 
 framewalk::Rule MeshTransition::FamilyRule() {

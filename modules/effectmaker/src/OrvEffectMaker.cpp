@@ -10,6 +10,7 @@
 #include "AsyncFrameWriter.h"
 #include "RenderStats.h"
 #include "GLErrorCheck.h"
+#include "ShaderUtils.h"
 #include "ScreenQuadTransition.h"
 #include "TransitionClasses.h"
 #include "Transition_Blending.h"
@@ -27,6 +28,8 @@ bool gWriteFirstFrame = false;
 OrvFXFrameHandler* gInputFrameHandler = nullptr;
 
 namespace {
+
+bool gOneContextPerPass = true;
 
 int CurrentThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
 
@@ -59,19 +62,53 @@ OrvEffectMaker::OrvEffectMaker(int32_t width, int32_t height, OrvFXFrameHandler*
 }
 
 OrvEffectMaker::~OrvEffectMaker() {
+  mKeepWindow = false;
   DeInitOpenGL();
   AsyncFrameWriter::Instance().Shutdown();
   mEffectResourceDir.clear();
+}
+
+void OrvEffectMaker::SetOneContextPerPass(bool on) { gOneContextPerPass = on; }
+
+bool OrvEffectMaker::OneContextPerPass() { return gOneContextPerPass; }
+
+void OrvEffectMaker::BeginPass() {
+  EndPass();
+  mKeepWindow = gOneContextPerPass;
+}
+
+void OrvEffectMaker::EndPass() {
+  const bool kept = mKeepWindow;
+  mKeepWindow = false;
+  if (kept) DeInitOpenGL();
 }
 
 bool OrvEffectMaker::InitOpenGL() {
   static const char* const kTag = "OrvEffectMaker::InitOpenGL";
   ORV_LOG(kTag, "Init OpenGL() Start");
   ORV_LOG(kTag, "[Debug] Create, ThreadID : %d", CurrentThreadId());
-  if (mGLFWWindow) DeInitOpenGL();
   RenderStageTimer windowTimer(RenderStage::Window);
-  mGLReady = false;
+  if (mKeepWindow && mGLFWWindow && mObjectsMade) {
+    glfwMakeContextCurrent(mGLFWWindow);
+    ResetSceneState();
+    mGLReady = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  } else {
+    if (mGLFWWindow) DestroyWindow();
+    mGLReady = MakeWindow();
+    if (mGLReady) ShaderUtils::KeepPrograms(mKeepWindow);
+  }
+  if (!mGLReady) return false;
+  // The driver registers exit handlers of its own as it is used (the first
+  // window, the first programs): the guard goes after them again.
+  GuardExitDuringPass();
+  ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
+          static_cast<int>(depthTexture), static_cast<int>(fbo));
+  ORV_LOG(kTag, "Init OpenGL() End");
+  return true;
+}
 
+bool OrvEffectMaker::MakeWindow() {
+  static const char* const kTag = "OrvEffectMaker::InitOpenGL";
   glfwSetErrorCallback(OnGlfwError);
   if (!glfwInit()) ORV_LOG(kTag, "Failed initialize GLFW.");
   glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
@@ -94,7 +131,11 @@ bool OrvEffectMaker::InitOpenGL() {
     ORV_LOG(kTag, "Unable to initialize GLEW.");
     return false;
   }
+  return MakeFramebuffer();
+}
 
+bool OrvEffectMaker::MakeFramebuffer() {
+  static const char* const kTag = "OrvEffectMaker::InitOpenGL";
   glEnable(GL_BLEND);
   ORV_GL_CHECK(kTag);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -131,12 +172,39 @@ bool OrvEffectMaker::InitOpenGL() {
   }
   glViewport(0, 0, mWidth, mHeight);
   ORV_GL_CHECK(kTag);
-  ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
-          static_cast<int>(depthTexture), static_cast<int>(fbo));
-  ORV_LOG(kTag, "Init OpenGL() End");
-  GuardExitDuringPass();
-  mGLReady = true;
   return true;
+}
+
+// What a scene may have changed goes back to how MakeFramebuffer leaves a new
+// context: no program, no bound buffers or enabled arrays, no textures bound
+// but the frame's own on unit 0, blending on, depth test and culling off,
+// the full viewport, default pixel packing and a cleared frame.
+void OrvEffectMaker::ResetSceneState() {
+  static const char* const kTag = "OrvEffectMaker::InitOpenGL";
+  glUseProgram(0);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  GLint attributes = 0, units = 0;
+  glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
+  for (GLint a = 0; a < attributes; ++a) glDisableVertexAttribArray(static_cast<GLuint>(a));
+  glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &units);
+  for (GLint u = units - 1; u >= 0; --u) {
+    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+    glBindTexture(GL_TEXTURE_2D, u == 0 ? renderTexture : 0);
+  }
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  glBindRenderbuffer(GL_RENDERBUFFER, depthTexture);
+  glViewport(0, 0, mWidth, mHeight);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  ORV_GL_CHECK(kTag);
 }
 
 void OrvEffectMaker::DeInitOpenGL() {
@@ -147,9 +215,22 @@ void OrvEffectMaker::DeInitOpenGL() {
           static_cast<int>(depthTexture), static_cast<int>(fbo));
   ORV_LOG(kTag, "[Debug] Delete, ThreadID : %d", CurrentThreadId());
   ORV_LOG(kTag, "Try to destroy GLFWWindow : [%p]", static_cast<void*>(mGLFWWindow));
+  // A window that failed to become ready is never handed on.
+  if (mKeepWindow && mGLFWWindow && mGLReady) {
+    ORV_LOG(kTag, "Window kept for the next scene of the pass");
+  } else {
+    DestroyWindow();
+  }
+  mGLReady = false;
+  ORV_LOG(kTag, "DeInitOpenGL End");
+}
+
+void OrvEffectMaker::DestroyWindow() {
+  static const char* const kTag = "OrvEffectMaker::DeInitOpenGL";
   if (mGLFWWindow) {
+    glfwMakeContextCurrent(mGLFWWindow);
+    ShaderUtils::KeepPrograms(false);
     if (mObjectsMade) {
-      glfwMakeContextCurrent(mGLFWWindow);
       glDeleteTextures(1, &renderTexture);
       ORV_GL_CHECK(kTag);
       glBindRenderbuffer(GL_RENDERBUFFER, 0);
@@ -167,7 +248,6 @@ void OrvEffectMaker::DeInitOpenGL() {
   }
   mObjectsMade = false;
   mGLReady = false;
-  ORV_LOG(kTag, "DeInitOpenGL End");
 }
 
 void OrvEffectMaker::SetInputFrameHandler(OrvFXFrameHandler* handler) {

@@ -1,5 +1,6 @@
-// OpenGL host of one create pass: per-scene hidden window, context and
-// framebuffer, and one member per effect and direction.
+// OpenGL host of one create pass: a hidden window, context and framebuffer
+// (one for the whole pass, or one per scene), and one member per effect and
+// direction.
 #pragma once
 
 #include <GL/glew.h>
@@ -25,9 +26,20 @@ class OrvEffectMaker {
   OrvEffectMaker(const OrvEffectMaker&) = delete;
   OrvEffectMaker& operator=(const OrvEffectMaker&) = delete;
 
-  // Creates the scene's window, context and framebuffer. False when there is
-  // no usable context (no window, or an incomplete framebuffer); no effect
-  // may draw then.
+  // Between BeginPass and EndPass the first InitOpenGL makes the window,
+  // context and framebuffer, DeInitOpenGL keeps them, and every later
+  // InitOpenGL hands them to the next scene in the state a new one has, with
+  // the programs built so far; EndPass destroys them. Without a pass (or
+  // with one context per pass switched off) each scene gets its own.
+  void BeginPass();
+  void EndPass();
+  // Process-wide; on by default.
+  static void SetOneContextPerPass(bool on);
+  static bool OneContextPerPass();
+
+  // Makes the scene's window, context and framebuffer ready. False when
+  // there is no usable context (no window, or an incomplete framebuffer); no
+  // effect may draw then.
   bool InitOpenGL();
   void DeInitOpenGL();
   // A window with a complete framebuffer: effects may draw.
@@ -76,6 +88,11 @@ class OrvEffectMaker {
   template <class Effect, class Play>
   SceneOutcome RunEffect(const char* member, Play&& play);
 
+  bool MakeWindow();
+  bool MakeFramebuffer();
+  void ResetSceneState();
+  void DestroyWindow();
+
   int32_t mWidth = 0;
   int32_t mHeight = 0;
   std::string mEffectResourceDir;
@@ -87,4 +104,5 @@ class OrvEffectMaker {
   bool mObjectsMade = false;  // framebuffer objects exist in the window's context
   bool mGLReady = false;      // context current, framebuffer complete
   bool mWaitForWrites = true;
+  bool mKeepWindow = false;  // within a pass with one context
 };

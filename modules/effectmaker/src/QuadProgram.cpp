@@ -27,6 +27,7 @@ void SetUpFrame(GLint position, GLint texCoord, int32_t width, int32_t height, b
 }
 
 void DeleteProgram(GLuint program, GLuint vertexShader, GLuint fragmentShader, bool skipMissing, const char* tag) {
+  if (ShaderUtils::IsKept(program)) return;
   if (!skipMissing || (program != 0 && vertexShader != 0)) {
     glDetachShader(program, vertexShader);
     ORV_GL_CHECK(tag);

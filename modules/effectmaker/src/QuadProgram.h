@@ -19,7 +19,8 @@ namespace orv_quad {
 // as it is. Every call is checked under tag.
 void SetUpFrame(GLint position, GLint texCoord, int32_t width, int32_t height, bool skipMissing, const char* tag);
 
-// Detaches both shaders, deletes them, then deletes the program. With
+// Detaches both shaders, deletes them, then deletes the program (a kept
+// program stays). With
 // skipMissing a name of 0 is left alone; without, it goes to GL as it is.
 void DeleteProgram(GLuint program, GLuint vertexShader, GLuint fragmentShader, bool skipMissing, const char* tag);
 

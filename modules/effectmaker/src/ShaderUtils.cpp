@@ -3,12 +3,59 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <map>
 #include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "api/Log.h"
 
 namespace {
+
+struct KeptProgram {
+  GLuint program = 0;
+  GLuint vertexShader = 0;
+  GLuint fragmentShader = 0;
+};
+
+bool gKeepPrograms = false;
+std::map<std::pair<std::string, std::string>, KeptProgram> gKeptPrograms;
+
+// Every active uniform of program back at zero, as linking leaves them.
+void ZeroUniforms(GLuint program) {
+  GLint count = 0, maxLength = 0, previous = 0;
+  glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
+  glGetProgramiv(program, GL_ACTIVE_UNIFORM_MAX_LENGTH, &maxLength);
+  glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+  glUseProgram(program);
+  std::vector<char> name(static_cast<size_t>(maxLength > 0 ? maxLength : 1) + 1);
+  for (GLint u = 0; u < count; ++u) {
+    GLint size = 0;
+    GLenum type = 0;
+    glGetActiveUniform(program, static_cast<GLuint>(u), static_cast<GLsizei>(name.size()), nullptr, &size, &type,
+                       name.data());
+    const GLint at = glGetUniformLocation(program, name.data());
+    if (at < 0 || size <= 0) continue;
+    const std::vector<GLfloat> f(static_cast<size_t>(size) * 16, 0.0f);
+    const std::vector<GLint> i(static_cast<size_t>(size) * 4, 0);
+    switch (type) {
+      case GL_FLOAT: glUniform1fv(at, size, f.data()); break;
+      case GL_FLOAT_VEC2: glUniform2fv(at, size, f.data()); break;
+      case GL_FLOAT_VEC3: glUniform3fv(at, size, f.data()); break;
+      case GL_FLOAT_VEC4: glUniform4fv(at, size, f.data()); break;
+      case GL_FLOAT_MAT2: glUniformMatrix2fv(at, size, GL_FALSE, f.data()); break;
+      case GL_FLOAT_MAT3: glUniformMatrix3fv(at, size, GL_FALSE, f.data()); break;
+      case GL_FLOAT_MAT4: glUniformMatrix4fv(at, size, GL_FALSE, f.data()); break;
+      case GL_INT_VEC2: case GL_BOOL_VEC2: glUniform2iv(at, size, i.data()); break;
+      case GL_INT_VEC3: case GL_BOOL_VEC3: glUniform3iv(at, size, i.data()); break;
+      case GL_INT_VEC4: case GL_BOOL_VEC4: glUniform4iv(at, size, i.data()); break;
+      default: glUniform1iv(at, size, i.data()); break;  // int, bool and samplers
+    }
+  }
+  glUseProgram(static_cast<GLuint>(previous));
+  ORV_GL_CHECK("ShaderUtils::CreateProgram");
+}
 
 // One log line with the driver's info log, written through the open log file.
 void WriteInfoLog(const char* tag, int line, const char* label, const std::vector<char>& text) {
@@ -84,8 +131,55 @@ GLuint ShaderUtils::LoadShaderFromSource(GLenum type, const char* source) {
   return 0;
 }
 
+void ShaderUtils::KeepPrograms(bool keep) {
+  if (!keep && !gKeptPrograms.empty()) {
+    for (const auto& kept : gKeptPrograms) {
+      const KeptProgram& k = kept.second;
+      glDetachShader(k.program, k.vertexShader);
+      glDetachShader(k.program, k.fragmentShader);
+      glDeleteShader(k.vertexShader);
+      glDeleteShader(k.fragmentShader);
+      glDeleteProgram(k.program);
+    }
+    ORV_GL_CHECK("ShaderUtils::KeepPrograms");
+    gKeptPrograms.clear();
+  }
+  gKeepPrograms = keep;
+}
+
+bool ShaderUtils::IsKept(GLuint program) {
+  if (program == 0) return false;
+  for (const auto& kept : gKeptPrograms)
+    if (kept.second.program == program) return true;
+  return false;
+}
+
 GLuint ShaderUtils::CreateProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
                                   GLuint* fragmentShader) {
+  if (!gKeepPrograms) return BuildProgram(vertexSource, vertexShader, fragmentSource, fragmentShader);
+  const auto key = std::make_pair(std::string(vertexSource ? vertexSource : ""),
+                                  std::string(fragmentSource ? fragmentSource : ""));
+  auto kept = gKeptPrograms.find(key);
+  if (kept != gKeptPrograms.end()) {
+    ZeroUniforms(kept->second.program);
+  } else {
+    KeptProgram built;
+    built.program = BuildProgram(vertexSource, &built.vertexShader, fragmentSource, &built.fragmentShader);
+    // A program that did not build is not kept: the caller cleans up.
+    if (built.program == 0) {
+      if (vertexShader) *vertexShader = built.vertexShader;
+      if (fragmentShader) *fragmentShader = built.fragmentShader;
+      return 0;
+    }
+    kept = gKeptPrograms.emplace(key, built).first;
+  }
+  if (vertexShader) *vertexShader = kept->second.vertexShader;
+  if (fragmentShader) *fragmentShader = kept->second.fragmentShader;
+  return kept->second.program;
+}
+
+GLuint ShaderUtils::BuildProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
+                                 GLuint* fragmentShader) {
   static const char* const kTag = "ShaderUtils::CreateProgram";
   GLuint vertex = LoadShaderFromSource(GL_VERTEX_SHADER, vertexSource);
   if (vertexShader) *vertexShader = vertex;

@@ -15,6 +15,14 @@ class ShaderUtils {
   // out-parameters as soon as each exists; the caller deletes them.
   static GLuint CreateProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
                               GLuint* fragmentShader);
+  // While programs are kept (one context for many scenes), CreateProgram
+  // builds a program once per pair of texts and hands the same one out again
+  // with its uniforms back at zero, as after linking; callers leave a kept
+  // program alone (IsKept). Ending the keeping deletes them, in the current
+  // context.
+  static void KeepPrograms(bool keep);
+  static bool IsKept(GLuint program);
+
   // New GL_TEXTURE_2D holding the picture (8-bit, 1, 3 or 4 channels; other
   // depths are scaled and grey with alpha becomes BGRA), first row as
   // texture row 0; left bound to the active texture unit.
@@ -29,4 +37,9 @@ class ShaderUtils {
   // times alpha, alpha full. Any other picture, or one with no transparent
   // pixel, is returned as it is.
   static cv::Mat OverBlack(const cv::Mat& picture);
+
+ private:
+  // Compiles and links a new program.
+  static GLuint BuildProgram(const char* vertexSource, GLuint* vertexShader, const char* fragmentSource,
+                             GLuint* fragmentShader);
 };

@@ -30,6 +30,22 @@ OrvTransitionEffectInterface::OrvTransitionEffectInterface(OrvEffectMaker* maker
   ORV_GL_CHECK(kTag);
 }
 
+namespace {
+
+// GL rows run bottom-up: converts and flips in one pass, rows spread over
+// OpenCV's threads.
+void ToBgrTopDown(const cv::Mat& rgba, cv::Mat& bgr) {
+  const int rows = rgba.rows;
+  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+    for (int y = range.start; y < range.end; ++y) {
+      cv::Mat out = bgr.row(y);
+      cv::cvtColor(rgba.row(rows - 1 - y), out, cv::COLOR_RGBA2BGR);
+    }
+  }, 8);
+}
+
+}  // namespace
+
 bool OrvTransitionEffectInterface::WriteFrame() {
   static const char* const kTag = "OrvTransitionEffectInterface::WriteFrame";
   if (!mSink) return false;
@@ -54,8 +70,7 @@ bool OrvTransitionEffectInterface::WriteFrame() {
     ORV_GL_CHECK(kTag);
     glReadPixels(0, 0, gEffectFrameWidth, gEffectFrameHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data);
     ORV_GL_CHECK(kTag);
-    cv::cvtColor(rgba, gFrameBufferMat, cv::COLOR_RGBA2BGR);
-    cv::flip(gFrameBufferMat, gFrameBufferMat, 0);
+    ToBgrTopDown(rgba, gFrameBufferMat);
   }
   if (IsCanceled()) return false;
   if (gWriteFirstFrame) {

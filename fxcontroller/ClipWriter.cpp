@@ -1,6 +1,11 @@
 #include "fxcontroller/ClipWriter.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <climits>
@@ -18,12 +23,36 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/Platform.h"
+
 namespace clipwriter {
 
 namespace {
 
 constexpr int kMaxThreads = 16;
 constexpr int kMacroblock = 16;
+constexpr int kIoBufferSize = 32768;  // libavformat's own for files
+
+int WriteToFile(void* opaque, uint8_t* data, int size) {
+  const int fd = *static_cast<int*>(opaque);
+  for (int done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? AVERROR(errno) : AVERROR(EIO);
+    done += static_cast<int>(n);
+  }
+  return size;
+}
+
+int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
+  const int fd = *static_cast<int*>(opaque);
+  if (whence & AVSEEK_SIZE) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
+  }
+  const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+  return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+}
 
 int UsableCores() {
   cpu_set_t set;
@@ -89,7 +118,7 @@ bool ClipWriter::Open(const std::string& path, double fps, int width, int height
     Free();
     return false;
   }
-  if (!(mFormat->oformat->flags & AVFMT_NOFILE) && avio_open(&mFormat->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {
+  if (!(mFormat->oformat->flags & AVFMT_NOFILE) && !OpenFile(path)) {
     Free();
     return false;
   }
@@ -100,6 +129,23 @@ bool ClipWriter::Open(const std::string& path, double fps, int width, int height
   }
   mFrameIndex = 0;
   mOpen = true;
+  return true;
+}
+
+// The clip's file, made anew by this process and written through its
+// descriptor, so that nothing planted at the name in the meantime is written.
+bool ClipWriter::OpenFile(const std::string& path) {
+  mFile = platform::OpenNewFile(path);
+  if (mFile < 0) return false;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(clipwriter::kIoBufferSize));
+  if (buffer)
+    mFormat->pb = avio_alloc_context(buffer, clipwriter::kIoBufferSize, 1, &mFile, nullptr, clipwriter::WriteToFile,
+                                     clipwriter::SeekInFile);
+  if (!mFormat->pb) {
+    av_free(buffer);
+    return false;
+  }
+  mFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
   return true;
 }
 
@@ -231,7 +277,13 @@ void ClipWriter::Close() {
 }
 
 void ClipWriter::Free() {
-  if (mFormat && mFormat->pb && !(mFormat->oformat->flags & AVFMT_NOFILE)) avio_closep(&mFormat->pb);
+  if (mFormat && mFormat->pb) {
+    avio_flush(mFormat->pb);
+    av_freep(&mFormat->pb->buffer);
+    avio_context_free(&mFormat->pb);
+  }
+  if (mFile >= 0) ::close(mFile);
+  mFile = -1;
   sws_freeContext(mConvert);
   mConvert = nullptr;
   av_frame_free(&mPicture);

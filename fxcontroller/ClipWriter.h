@@ -69,6 +69,7 @@ class ClipWriter {
 
  private:
   bool OpenStream(const std::string& path, double fps, int threads);
+  bool OpenFile(const std::string& path);
   bool AllocatePictures();
   // Encodes the picture as the next frame, or drains the encoder.
   bool Encode(bool flush);
@@ -87,6 +88,7 @@ class ClipWriter {
   int mWidth = 0;
   int mHeight = 0;
   int mThreads = 1;
+  int mFile = -1;  // the clip's descriptor, made anew, never through a link
   bool mOpen = false;
   bool mHavePicture = false;
 };

@@ -198,16 +198,15 @@ bool IsRegularFile(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-namespace {
 // A new file at name, never through a link: an existing name is removed
-// (not what it points to) and the create retried once. -1 on failure.
+// (not what it points to) and the create retried once.
 int OpenNewFile(const std::string& name) {
+  if (name.empty()) return -1;
   const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
   int fd = ::open(name.c_str(), flags, 0666);
   if (fd < 0 && errno == EEXIST && ::unlink(name.c_str()) == 0) fd = ::open(name.c_str(), flags, 0666);
   return fd;
 }
-}  // namespace
 
 bool WriteNewFile(const std::string& path, const void* data, size_t size) {
   if (path.empty()) return false;
@@ -229,7 +228,7 @@ bool WriteNewFile(const std::string& path, const void* data, size_t size) {
 }
 
 bool ClaimNewFile(const std::string& path) {
-  const int fd = path.empty() ? -1 : OpenNewFile(path);
+  const int fd = OpenNewFile(path);
   if (fd < 0) return false;
   ::close(fd);
   return true;

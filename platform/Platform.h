@@ -45,6 +45,9 @@ bool WriteNewFile(const std::string& path, const void* data, size_t size);
 // Makes path a new, empty regular file of this process; whatever the name
 // held (a link too) is removed first. False when the name cannot be taken.
 bool ClaimNewFile(const std::string& path);
+// The same, kept open: a write-only descriptor of the new file, -1 when the
+// name cannot be taken.
+int OpenNewFile(const std::string& path);
 bool IsRegularFile(const std::string& path);
 bool PathExists(const std::string& path);
 bool SameFile(const std::string& a, const std::string& b);

@@ -1,7 +1,9 @@
 // The clip writer: byte for byte cv::VideoWriter's file with one encoder
 // thread (slice threads are checked on a whole pass, in test_pass_context).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,16 @@ TEST(ClipWriter, RefusesWhatItCannotOpen) {
   const cv::Mat picture(48, 71, CV_8UC3, cv::Scalar(10, 20, 30));
   EXPECT_TRUE(writer.Write(picture(cv::Rect(7, 0, 64, 48))));
   EXPECT_TRUE(writer.WriteRepeat());
+  writer.Close();
+  // A link planted at the name is replaced by the clip, its target left alone.
+  const std::string victim = run.root + "/victim.txt", linked = run.root + "/linked.avi";
+  { std::ofstream(victim) << "keep"; }
+  ASSERT_EQ(::symlink(victim.c_str(), linked.c_str()), 0);
+  ASSERT_TRUE(writer.Open(linked, 30.0, 64, 48, 1));
+  EXPECT_TRUE(writer.Write(picture(cv::Rect(7, 0, 64, 48))));
+  writer.Close();
+  EXPECT_EQ(testutil::ReadFile(victim), "keep");
+  EXPECT_GT(testutil::ReadFile(linked).size(), 1000u);
 }
 
 }  // namespace

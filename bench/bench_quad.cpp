@@ -70,10 +70,6 @@ int main() {
   std::printf("transitions at %d x %d, %d frames each, not encoded\n", kW, kH, kFrames);
   std::printf("%-10s %-22s %10s %10s %10s\n", "effect", "class", "I2I fps", "I2V fps", "V2I fps");
   for (const EffectRow& row : EffectTable()) {
-    if (!row.built) {
-      std::printf("%-10s %-22s %10s %10s %10s\n", row.name, row.className, "-", "-", "-");
-      continue;
-    }
     SuperFrame block;
     block.sfStart = 0;
     block.sfSize = kFrames;

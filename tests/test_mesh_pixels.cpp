@@ -153,11 +153,8 @@ TEST_F(MeshPixelTest, EveryClassStartsOnTheOutgoingAndEndsOnTheIncomingSide) {
   cv::Mat paper(kH, kW, CV_8UC4, cv::Scalar(kMagenta[0], kMagenta[1], kMagenta[2], 255));
   paper(cv::Rect(kW / 4, kH / 4, kW / 2, kH / 2)).setTo(cv::Scalar::all(0));
   UseClip(TestClips().coded);
-  int classes = 0;
   std::map<int, cv::Mat> middles;
-  for (const EffectRow& row : EffectTable()) {
-    if (row.family != RenderFamily::Mesh) continue;
-    ++classes;
+  for (const EffectRow& row : RowsOf(RenderFamily::Mesh)) {
     const std::string name = row.name;
     frames.clear();
     EXPECT_EQ((maker()->*row.i2i)(&l, &r, 11, 10, nullptr).status, Status::Drawn) << name;
@@ -185,7 +182,6 @@ TEST_F(MeshPixelTest, EveryClassStartsOnTheOutgoingAndEndsOnTheIncomingSide) {
     EXPECT_TRUE(Near(At(frames[0], 0.5, 0.5), CodedColour(0))) << name;
     EXPECT_TRUE(Near(At(frames[0], 0.9, 0.9), kMagenta)) << name;
   }
-  EXPECT_EQ(classes, 8);
   // Codes 3007 and 3013 draw their own class: frame 5 of the change is what
   // the class draws at progress 1639.
   EXPECT_EQ(cv::norm(middles[7], Still<Transition_Cube>(1639, l, r), cv::NORM_INF), 0.0);
@@ -345,10 +341,11 @@ TEST_F(MeshPixelTest, EveryClassShowsVideoAndPaperTheRightWayUp) {
   EXPECT_EQ(NewGLErrors(), 0u);
 }
 
-// Frames of 16:9, 4:3 and 21:9 showing 16:9 slot pictures.
-class MeshShapeTest : public MeshPixelTest, public ::testing::WithParamInterface<cv::Size> {
+// Every transition of the table in frames of 16:9, 4:3 and 21:9 showing
+// 16:9 slot pictures.
+class HoldsShapeTest : public MeshPixelTest, public ::testing::WithParamInterface<std::tuple<EffectRow, cv::Size>> {
  protected:
-  cv::Size FrameSize() const override { return GetParam(); }
+  cv::Size FrameSize() const override { return std::get<1>(GetParam()); }
 
   cv::Mat Hold(const cv::Mat& picture) {
     frames.clear();
@@ -358,33 +355,39 @@ class MeshShapeTest : public MeshPixelTest, public ::testing::WithParamInterface
   }
 };
 
-// Every change begins on the frame the hold before it shows and ends on the
-// one the hold after it shows, whatever the frame's shape and the pictures'
+// A change begins on the frame the hold before it shows and ends on the one
+// the hold after it shows, whatever the frame's shape and the pictures'
 // transparency (nothing behind a picture shows through it).
-TEST_P(MeshShapeTest, EveryClassBeginsAndEndsOnTheHoldsFrames) {
+TEST_P(HoldsShapeTest, ChangeBeginsAndEndsOnTheHoldsFrames) {
+  const EffectRow& row = std::get<0>(GetParam());
   const cv::Mat from = SeeThrough(PictureL(), cv::Rect2d(0.0, 0.0, 0.6, 1.0), 120);
   const cv::Mat to = SeeThrough(PictureR(), cv::Rect2d(0.0, 0.3, 1.0, 0.7), 200);
   const cv::Mat holdFrom = Hold(from), holdTo = Hold(to);
-  ASSERT_EQ(holdFrom.size(), GetParam());
+  ASSERT_EQ(holdFrom.size(), FrameSize());
   UseClip(TestClips().coded);
-  for (const EffectRow& row : EffectTable()) {
-    if (row.number < 7) continue;
-    SCOPED_TRACE(row.name);
-    frames.clear();
-    (maker()->*row.i2i)(&from, &to, 11, 10, nullptr);
-    SuperFrame into = Block(0, 4);
-    (maker()->*row.i2v)(&into, nullptr, &from, 3, nullptr);
-    DrainFrameWrites();
-    ASSERT_EQ(frames.size(), 15u);
-    EXPECT_TRUE(Shows(frames[0], holdFrom)) << "start";
-    EXPECT_TRUE(Shows(frames[10], holdTo)) << "end";
-    EXPECT_TRUE(Shows(frames[11], holdFrom)) << "start into the video";
-  }
+  // Changes long enough that the curve's first step moves nothing by a
+  // pixel, in the families that start one step in.
+  frames.clear();
+  EXPECT_EQ((maker()->*row.i2i)(&from, &to, 61, 60, nullptr).status, Status::Drawn);
+  const int clipFrames = TestClips().codedCount;
+  SuperFrame into = Block(0, clipFrames);
+  EXPECT_EQ((maker()->*row.i2v)(&into, nullptr, &from, clipFrames - 1, nullptr).status, Status::Drawn);
+  DrainFrameWrites();
+  ASSERT_EQ(frames.size(), 61u + clipFrames);
+  EXPECT_TRUE(Shows(frames[0], holdFrom)) << "start";
+  EXPECT_TRUE(Shows(frames[60], holdTo)) << "end";
+  EXPECT_TRUE(Shows(frames[61], holdFrom)) << "start into the video";
   EXPECT_EQ(NewGLErrors(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(FrameShapes, MeshShapeTest,
-                         ::testing::Values(cv::Size(kW, kH), cv::Size(120, 90), cv::Size(210, 90)));
+INSTANTIATE_TEST_SUITE_P(Table, HoldsShapeTest,
+                         ::testing::Combine(::testing::ValuesIn(EffectTable()),
+                                            ::testing::Values(cv::Size(kW, kH), cv::Size(120, 90), cv::Size(210, 90))),
+                         [](const ::testing::TestParamInfo<HoldsShapeTest::ParamType>& info) {
+                           const cv::Size size = std::get<1>(info.param);
+                           return std::string(std::get<0>(info.param).name) + "_" + std::to_string(size.width) + "x" +
+                                  std::to_string(size.height);
+                         });
 
 // Swap's meshes under a fragment shader that does not compile.
 class BrokenMesh : public MeshTransition {

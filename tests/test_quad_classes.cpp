@@ -5,15 +5,12 @@
 
 #include "test_quad_util.h"
 
+#include <memory>
+#include <type_traits>
+
 #include "ScreenQuadTransition.h"
 #include "ShaderUtils.h"
-#include "Transition_Diagonal.h"
-#include "Transition_Fadein.h"
-#include "Transition_Move.h"
-#include "Transition_Pendulum.h"
-#include "Transition_Pixelate.h"
-#include "Transition_Swirl.h"
-#include "Transition_Zoom.h"
+#include "TransitionList.h"
 
 using namespace quadtest;
 
@@ -268,43 +265,56 @@ TEST_F(QuadClassTest, ZoomShiftsAlongRaysByTheMap) {
        CurveValue(), index});
 }
 
-TEST_F(QuadClassTest, EveryProgramCompilesAndLinks) {
-  Transition_Diagonal diagonal(maker(), nullptr);
-  Transition_Zoom zoom(maker(), nullptr);
-  Transition_Move move(maker(), nullptr);
-  Transition_Pixelate pixelate(maker(), nullptr);
-  Transition_Fadein fadein(maker(), nullptr);
-  Transition_Pendulum pendulum(maker(), nullptr);
-  Transition_Swirl swirl(maker(), nullptr);
-  const ScreenQuadTransition* all[] = {&diagonal, &zoom, &move, &pixelate, &fadein, &pendulum, &swirl};
+namespace {
+
+// The screen-quad class of a row of the table, built as the effect maker
+// builds it.
+template <class Class>
+std::unique_ptr<ScreenQuadTransition> MakeIfQuad(OrvEffectMaker* maker) {
+  if constexpr (std::is_base_of_v<ScreenQuadTransition, Class>) return std::make_unique<Class>(maker, nullptr);
+  return nullptr;
+}
+
+std::unique_ptr<ScreenQuadTransition> MakeQuadClass(int32_t number, OrvEffectMaker* maker) {
+#define ORV_QUAD_CLASS(k, Name, Class, options) \
+  if (number == k) return MakeIfQuad<Class>(maker);
+  ORV_TRANSITION_TABLE(ORV_QUAD_CLASS)
+#undef ORV_QUAD_CLASS
+  return nullptr;
+}
+
+class QuadProgramTest : public QuadGLTest, public ::testing::WithParamInterface<EffectRow> {};
+
+}  // namespace
+
+TEST_P(QuadProgramTest, ProgramsCompileAndLinkInEveryDirection) {
+  const std::unique_ptr<ScreenQuadTransition> t = MakeQuadClass(GetParam().number, maker());
+  ASSERT_NE(t, nullptr);
   using D = ScreenQuadTransition::Direction;
-  int linked = 0;
-  for (const ScreenQuadTransition* t : all) {
-    for (D d : {D::I2I, D::I2V, D::V2I}) {
-      GLuint vs = 0, fs = 0;
-      const GLuint program = ShaderUtils::CreateProgram(ScreenQuadTransition::kVertexShader, &vs, t->FragmentShader(d), &fs);
-      EXPECT_NE(program, 0u) << t->FragmentShader(d);
-      if (program == 0) continue;
-      ++linked;
-      // The names the procedures bind are all active.
-      EXPECT_GE(glGetAttribLocation(program, "vPosition"), 0);
-      EXPECT_GE(glGetAttribLocation(program, "a_texCoord"), 0);
-      EXPECT_GE(glGetUniformLocation(program, "progress"), 0);
-      EXPECT_GE(glGetUniformLocation(program, "Texture1"), 0);
-      EXPECT_GE(glGetUniformLocation(program, "Texture2"), 0);
-      if (d != D::I2I) {
-        EXPECT_GE(glGetUniformLocation(program, "Texture3"), 0);
-      }
-      glDetachShader(program, vs);
-      glDetachShader(program, fs);
-      glDeleteShader(vs);
-      glDeleteShader(fs);
-      glDeleteProgram(program);
+  for (D d : {D::I2I, D::I2V, D::V2I}) {
+    GLuint vs = 0, fs = 0;
+    const GLuint program = ShaderUtils::CreateProgram(ScreenQuadTransition::kVertexShader, &vs, t->FragmentShader(d), &fs);
+    ASSERT_NE(program, 0u) << t->FragmentShader(d);
+    // The names the procedures bind are all active.
+    EXPECT_GE(glGetAttribLocation(program, "vPosition"), 0);
+    EXPECT_GE(glGetAttribLocation(program, "a_texCoord"), 0);
+    EXPECT_GE(glGetUniformLocation(program, "progress"), 0);
+    EXPECT_GE(glGetUniformLocation(program, "Texture1"), 0);
+    EXPECT_GE(glGetUniformLocation(program, "Texture2"), 0);
+    if (d != D::I2I) {
+      EXPECT_GE(glGetUniformLocation(program, "Texture3"), 0);
     }
+    glDetachShader(program, vs);
+    glDetachShader(program, fs);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    glDeleteProgram(program);
   }
-  EXPECT_EQ(linked, 21);
   EXPECT_EQ(NewGLErrors(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, QuadProgramTest, ::testing::ValuesIn(RowsOf(RenderFamily::ScreenQuad)),
+                         [](const ::testing::TestParamInfo<EffectRow>& info) { return std::string(info.param.name); });
 
 // The map the build generates: 8-bit, its red channel a ripple about
 // mid-grey that tiles both ways, so Zoom shifts without a seam.

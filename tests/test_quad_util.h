@@ -21,12 +21,16 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "EffectTable.h"
 #include "GLErrorCheck.h"
 #include "OrvEffectMaker.h"
 #include "ProgressCurve.h"
 #include "api/Log.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
 #include "scriptmaker/OrvCancelTask.h"
+
+// A row of the effect table in a test's name and messages.
+inline void PrintTo(const EffectRow& row, std::ostream* os) { *os << row.name; }
 
 namespace quadtest {
 
@@ -191,6 +195,15 @@ inline void ExpectFrameMatches(const cv::Mat& frame, const Model& model, double 
   }
   EXPECT_EQ(failures, 0) << what << " value " << value << ":" << report.str();
   EXPECT_GT(compared, probes / 4) << what << " value " << value << ": too few probes could be compared";
+}
+
+// The effect table's rows of one family, in table order; a test walks these
+// and is named by them.
+inline std::vector<EffectRow> RowsOf(RenderFamily family) {
+  std::vector<EffectRow> rows;
+  for (const EffectRow& row : EffectTable())
+    if (row.family == family) rows.push_back(row);
+  return rows;
 }
 
 inline std::vector<float> Curve10() { return ScaleProgressCurve(100, MakeProgressCurve(10)); }

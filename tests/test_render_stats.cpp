@@ -2,19 +2,27 @@
 // drawing and frames counted for the scene in progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "EffectTable.h"
 #include "RenderStats.h"
 
 TEST(RenderStats, FamiliesAndTheirShareOfDrawing) {
   using F = RenderFamily;
-  const struct {
-    int code;
-    bool v2v;
-    F family;
-  } kTable[] = {{1000, false, F::Hold},       {1001, false, F::Hold},       {6001, false, F::Hold},
-                {3004, true, F::Hold},        {3000, false, F::ScreenQuad}, {4006, false, F::ScreenQuad},
-                {5007, false, F::Mesh},       {4014, false, F::Mesh},       {3015, false, F::Other},
-                {6000, false, F::Other},      {2999, false, F::Other},      {-1, false, F::Other}};
-  for (const auto& row : kTable) EXPECT_EQ(RenderFamilyOf(row.code, row.v2v), row.family) << row.code;
+  for (int code : {kImageHoldCode, kVideoHoldCode, kThreePanelCode}) EXPECT_EQ(RenderFamilyOf(code, false), F::Hold);
+  // Any change between two videos plays the video hold.
+  EXPECT_EQ(RenderFamilyOf(kI2IBase + EffectTable().front().number, true), F::Hold);
+  // Every row is of a drawing family in its three directions; no code past
+  // the rows is a transition.
+  int32_t past = 0;
+  for (const EffectRow& row : EffectTable()) {
+    EXPECT_TRUE(row.family == F::ScreenQuad || row.family == F::Mesh) << row.className;
+    for (int32_t base : {kI2IBase, kI2VBase, kV2IBase})
+      EXPECT_EQ(RenderFamilyOf(base + row.number, false), row.family) << row.name;
+    past = std::max(past, row.number + 1);
+  }
+  for (int code : {kI2IBase + past, kV2IBase + past, kTransitionCodeEnd, kI2IBase - 1, -1})
+    EXPECT_EQ(RenderFamilyOf(code, false), F::Other) << code;
 
   SetRenderProfiling(true);
   ResetRenderStageTimes();

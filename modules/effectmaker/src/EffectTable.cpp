@@ -4,7 +4,6 @@
 
 #include "MeshTransition.h"
 #include "ScreenQuadTransition.h"
-#include "TransitionClasses.h"
 
 namespace {
 
@@ -18,15 +17,14 @@ constexpr RenderFamily FamilyOf() {
 }  // namespace
 
 const std::vector<EffectRow>& EffectTable() {
-#define ORV_EFFECT_ROW(k, Name, Class, options)     \
-  EffectRow{k,                                      \
-            #Name,                                  \
-            #Class,                                 \
-            options,                                \
-            !std::is_same_v<Class, NotBuiltEffect>, \
-            FamilyOf<Class>(),                      \
-            &OrvEffectMaker::Name##I2I,             \
-            &OrvEffectMaker::Name##I2V,             \
+#define ORV_EFFECT_ROW(k, Name, Class, options) \
+  EffectRow{k,                                  \
+            #Name,                              \
+            #Class,                             \
+            options,                            \
+            FamilyOf<Class>(),                  \
+            &OrvEffectMaker::Name##I2I,         \
+            &OrvEffectMaker::Name##I2V,         \
             &OrvEffectMaker::Name##V2I},
   static const std::vector<EffectRow> kRows = {ORV_TRANSITION_TABLE(ORV_EFFECT_ROW)};
 #undef ORV_EFFECT_ROW

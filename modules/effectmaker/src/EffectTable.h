@@ -24,7 +24,6 @@ struct EffectRow {
   const char* name;       // stem of the effect maker's members
   const char* className;  // class that draws it
   const char* options;    // what the scene's effect option selects
-  bool built;
   RenderFamily family;    // screen quad or mesh, from the class's base
   OrvEffectMaker::I2IMember i2i;
   OrvEffectMaker::I2VMember i2v;

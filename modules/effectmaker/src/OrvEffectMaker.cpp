@@ -12,7 +12,6 @@
 #include "GLErrorCheck.h"
 #include "ShaderUtils.h"
 #include "ScreenQuadTransition.h"
-#include "TransitionClasses.h"
 #include "Transition_Blending.h"
 #include "Transition_NoEffect.h"
 #include "Transition_ThreeWay.h"
@@ -261,36 +260,31 @@ void OrvEffectMaker::ForgetInputFrameHandler(const OrvFXFrameHandler* handler) {
 }
 
 // Makes the effect in the scene's context and lets play draw with it, then
-// waits for the frames to reach the writer (unless the caller drains). A
-// class missing from the build logs and draws nothing. Screen-quad classes
-// take the frame size from the maker; the others are given it.
+// waits for the frames to reach the writer (unless the caller drains).
+// Screen-quad classes take the frame size from the maker; the others are
+// given it.
 template <class Effect, class Play>
 SceneOutcome OrvEffectMaker::RunEffect(const char* member, Play&& play) {
-  if constexpr (std::is_same_v<Effect, NotBuiltEffect>) {
-    ORV_LOG(member, "## Transition not available in this build; scene skipped");
-    return SceneOutcome::Skip("transition not available in this build");
-  } else {
-    if (!mGLReady) {
-      ORV_LOG(member, "## No OpenGL context; effect not drawn");
-      return SceneOutcome::Skip("no OpenGL context");
-    }
-    SceneOutcome outcome;
-    if constexpr (std::is_base_of_v<ScreenQuadTransition, Effect>) {
-      Effect effect(this, mOutputFrameHandler);
-      play(effect);
-      outcome = effect.LastOutcome();
-    } else {
-      Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
-      play(effect);
-      outcome = effect.LastOutcome();
-    }
-    if (mWaitForWrites) {
-      DrainFrameWrites();
-      // A cancel seen by the encoder drops the frames drawn ahead of it.
-      if (g_isFXCancel.load(std::memory_order_relaxed)) outcome.status = SceneOutcome::Status::Cancelled;
-    }
-    return outcome;
+  if (!mGLReady) {
+    ORV_LOG(member, "## No OpenGL context; effect not drawn");
+    return SceneOutcome::Skip("no OpenGL context");
   }
+  SceneOutcome outcome;
+  if constexpr (std::is_base_of_v<ScreenQuadTransition, Effect>) {
+    Effect effect(this, mOutputFrameHandler);
+    play(effect);
+    outcome = effect.LastOutcome();
+  } else {
+    Effect effect(mWidth, mHeight, this, mOutputFrameHandler);
+    play(effect);
+    outcome = effect.LastOutcome();
+  }
+  if (mWaitForWrites) {
+    DrainFrameWrites();
+    // A cancel seen by the encoder drops the frames drawn ahead of it.
+    if (g_isFXCancel.load(std::memory_order_relaxed)) outcome.status = SceneOutcome::Status::Cancelled;
+  }
+  return outcome;
 }
 
 SceneOutcome OrvEffectMaker::ShowImageNoEffect(const cv::Mat* image, int32_t frameCount) {

@@ -95,6 +95,47 @@ TEST_F(EffectsTest, ImageHoldReproducesThePictureWithTransparentPartsBlack) {
   EXPECT_EQ(MaxDiff(cv::imread(dir + "_fsi.png", cv::IMREAD_COLOR), still), 0);
 }
 
+// Within a pass a scene takes over the window of the one before: it gets it
+// in the state of a new context, whatever that scene left behind.
+TEST_F(EffectsTest, ASceneOfAPassIsNotSwayedByWhatTheOneBeforeLeft) {
+  rtest::RecordingSink sink;
+  const cv::Mat picture = HoldPicture(nullptr);
+  cv::Mat other(kH, kW, CV_8UC3, cv::Scalar(200, 60, 30));
+  cv::circle(other, cv::Point(kW / 3, kH / 2), kH / 4, cv::Scalar(30, 220, 230), cv::FILLED);
+  maker->BeginPass();
+  auto scenes = [&] {
+    sink.frames.clear();
+    maker->ShowImageNoEffect(&picture, 1);
+    maker->DiagonalI2I(&picture, &other, 3, 2, nullptr);
+    maker->SwapI2I(&picture, &other, 3, 2, nullptr);
+    return sink.frames;
+  };
+  const std::vector<cv::Mat> fresh = scenes();
+  ASSERT_EQ(fresh.size(), 7u);
+  // Buffers left bound would turn the client-side vertices and indices of
+  // the quads into offsets; the rest each effect sets for itself.
+  GLuint buffers[2] = {0, 0}, texture = 0;
+  glGenBuffers(2, buffers);
+  const std::vector<float> junk(64, 0.25f);
+  for (GLenum target : {GL_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER}) {
+    glBindBuffer(target, buffers[target == GL_ARRAY_BUFFER ? 0 : 1]);
+    glBufferData(target, junk.size() * sizeof(float), junk.data(), GL_STATIC_DRAW);
+  }
+  glGenTextures(1, &texture);
+  glActiveTexture(GL_TEXTURE3);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glDisable(GL_BLEND);
+  glViewport(0, 0, kW / 2, kH / 3);
+  maker->DeInitOpenGL();
+  ASSERT_TRUE(maker->InitOpenGL());
+  const std::vector<cv::Mat> next = scenes();
+  ASSERT_EQ(next.size(), fresh.size());
+  for (size_t i = 0; i < next.size(); ++i) EXPECT_EQ(MaxDiff(next[i], fresh[i]), 0) << "frame " << i;
+  glDeleteBuffers(2, buffers);
+  glDeleteTextures(1, &texture);
+  maker->EndPass();
+}
+
 TEST_F(EffectsTest, GreyWithAlphaUploadsAsGreyKeepingItsAlpha) {
   // Grey rises along the row; alpha differs per pixel.
   cv::Mat picture(2, 3, CV_8UC2);

@@ -225,7 +225,12 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
   // Whatever is thrown fails the pass; its controller and a frameless
   // output go all the same.
   try {
-    RunInitAndEffects(slots, list);
+    if (!RunInitAndEffects(slots, list)) {
+      // Cancelled before anything was drawn: no controller, no clip.
+      ReleasePassCopies();
+      mRunning = false;
+      return 0;
+    }
   } catch (const std::exception& e) {
     ORV_LOG(tag, "## The render pass failed: %s", e.what());
     mLastPassCompleted = false;
@@ -242,15 +247,25 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
   return 0;
 }
 
-void OrvVideoScriptMaker::RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list) {
+bool OrvVideoScriptMaker::RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list) {
   static const char* tag = "OrvVideoScriptMaker::Start";
   ORV_LOG(tag, "Init() Start");
   Init(slots, list);
-  if (IsCanceled()) return;
+  if (IsCanceled()) return false;
   ORV_LOG(tag, "Init() End");
   ORV_LOG(tag, "DoApplingEffects() Start");
   DoApplingEffects();
   ORV_LOG(tag, "DoApplingEffects() End");
+  return true;
+}
+
+void OrvVideoScriptMaker::ReleasePassCopies() {
+  mThemeSequence.clear();
+  mThemeResource.mVideoList.clear();
+  mThemeResource.ImageList.clear();
+  mThemeResource.PaperList.clear();
+  mThemeResource.mMetaData = OrvThemeMetaData();
+  mSummarizedVideoList.clear();
 }
 
 void OrvVideoScriptMaker::RemoveFramelessOutput() {

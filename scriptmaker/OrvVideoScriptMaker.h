@@ -63,7 +63,10 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   bool IsCanceled() override { return OrvFXCancelTask::IsCanceled(); }
   // Forgets the last pass and removes its clip and still.
   void ForgetLastPass();
-  void RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list);
+  // False when a cancel came during Init: nothing was drawn.
+  bool RunInitAndEffects(const SlotContext* slots, std::vector<SummarizedVideo>* list);
+  // Drops the scene list, resource lists and video list Init copied.
+  void ReleasePassCopies();
   void RemoveFramelessOutput();
 
   std::unique_ptr<UserInputContext> mInput;

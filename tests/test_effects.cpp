@@ -113,17 +113,14 @@ TEST_F(EffectsTest, ASceneOfAPassIsNotSwayedByWhatTheOneBeforeLeft) {
   const std::vector<cv::Mat> fresh = scenes();
   ASSERT_EQ(fresh.size(), 7u);
   // Buffers left bound would turn the client-side vertices and indices of
-  // the quads into offsets; the rest each effect sets for itself.
-  GLuint buffers[2] = {0, 0}, texture = 0;
+  // the quads into offsets; blending and the viewport each effect sets.
+  GLuint buffers[2] = {0, 0};
   glGenBuffers(2, buffers);
   const std::vector<float> junk(64, 0.25f);
   for (GLenum target : {GL_ARRAY_BUFFER, GL_ELEMENT_ARRAY_BUFFER}) {
     glBindBuffer(target, buffers[target == GL_ARRAY_BUFFER ? 0 : 1]);
     glBufferData(target, junk.size() * sizeof(float), junk.data(), GL_STATIC_DRAW);
   }
-  glGenTextures(1, &texture);
-  glActiveTexture(GL_TEXTURE3);
-  glBindTexture(GL_TEXTURE_2D, texture);
   glDisable(GL_BLEND);
   glViewport(0, 0, kW / 2, kH / 3);
   maker->DeInitOpenGL();
@@ -132,7 +129,6 @@ TEST_F(EffectsTest, ASceneOfAPassIsNotSwayedByWhatTheOneBeforeLeft) {
   ASSERT_EQ(next.size(), fresh.size());
   for (size_t i = 0; i < next.size(); ++i) EXPECT_EQ(MaxDiff(next[i], fresh[i]), 0) << "frame " << i;
   glDeleteBuffers(2, buffers);
-  glDeleteTextures(1, &texture);
   maker->EndPass();
 }
 

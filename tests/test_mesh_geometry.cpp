@@ -21,6 +21,7 @@
 #include "Transition_Swap.h"
 #include "Transition_Twist.h"
 #include "Transition_ZoomIn.h"
+#include "test_quad_util.h"
 
 namespace {
 
@@ -472,30 +473,18 @@ Facing FacesSeen(const MeshArrays& m, int from) {
 }
 
 TEST(MeshGeometry, TheCameraSeesTheOutgoingFaceFirstAndTheIncomingLast) {
-  struct Case {
-    const char* name;
-    Builder build;
-    int32_t maxProgress;
-    int firstGridVertex;
-  };
-  const Case cases[] = {{"Swap", Transition_Swap::Build, 3000, 0},
-                        {"ZoomIn", Transition_ZoomIn::Build, 3000, 0},
-                        {"Push", Transition_Push::Build, 3000, 0},
-                        {"Doorway", Transition_Doorway::Build, 3000, 0},
-                        {"Mosaic", Transition_Mosaic::Build, 3000, 0},
-                        {"CurlPaper", Transition_CurlPaper::Build, 4000, 6},
-                        {"Twist", Transition_Twist::Build, 3000, 0},
-                        {"Cube", Transition_Cube::Build, 3000, 0}};
-  for (const Case& c : cases) {
+  quadtest::ForEachClassOf<MeshTransition>([](auto tag, int32_t) {
+    using Class = typename decltype(tag)::type;
+    const char* name = Class::Settings().className.c_str();
     // Outgoing mesh at the start and incoming mesh at the end: every face
     // on screen is counter-clockwise.
-    const Facing start = FacesSeen(Build(c.build, 0, 0), 0);
-    const Facing end = FacesSeen(Build(c.build, 1, c.maxProgress), 0);
-    EXPECT_EQ(start.back, 0) << c.name;
-    EXPECT_GE(start.front, 600) << c.name;
-    EXPECT_EQ(end.back, 0) << c.name;
-    EXPECT_GE(end.front, 600) << c.name;
-  }
+    const Facing start = FacesSeen(Build(Class::Build, 0, 0), 0);
+    const Facing end = FacesSeen(Build(Class::Build, 1, Class::Settings().maxProgress), 0);
+    EXPECT_EQ(start.back, 0) << name;
+    EXPECT_GE(start.front, 600) << name;
+    EXPECT_EQ(end.back, 0) << name;
+    EXPECT_GE(end.front, 600) << name;
+  });
   // The page's back is wound the other way: culled while the page lies
   // flat on the right.
   const Facing back = FacesSeen(Build(Transition_CurlPaper::Build, 1, 0), 6);

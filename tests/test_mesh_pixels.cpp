@@ -1,6 +1,7 @@
 // Mesh transitions drawn through the effect maker: the start and end frames
 // in the three directions, pixel facts of each class's middle, the video
-// under its paper, and a clean GL error log.
+// under its paper, and a clean GL error log; and every transition of the
+// table between the holds around it.
 #include "test_quad_util.h"
 
 #include <map>
@@ -330,14 +331,9 @@ TEST_F(MeshPixelTest, EveryClassShowsVideoAndPaperTheRightWayUp) {
   const cv::Mat paper = CornerPaper();
   const cv::Mat under = UnderPaper(video, paper);
   const cv::Mat picture = PictureL();
-  ExpectVideoAndPaperUpright<Transition_Swap>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_CurlPaper>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_Mosaic>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_ZoomIn>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_Push>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_Doorway>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_Twist>(picture, paper, under);
-  ExpectVideoAndPaperUpright<Transition_Cube>(picture, paper, under);
+  ForEachClassOf<MeshTransition>([&](auto tag, int32_t) {
+    ExpectVideoAndPaperUpright<typename decltype(tag)::type>(picture, paper, under);
+  });
   EXPECT_EQ(NewGLErrors(), 0u);
 }
 
@@ -365,8 +361,8 @@ TEST_P(HoldsShapeTest, ChangeBeginsAndEndsOnTheHoldsFrames) {
   const cv::Mat holdFrom = Hold(from), holdTo = Hold(to);
   ASSERT_EQ(holdFrom.size(), FrameSize());
   UseClip(TestClips().coded);
-  // Changes long enough that the curve's first step moves nothing by a
-  // pixel, in the families that start one step in.
+  // Changes long enough that a class starting one curve step in has not
+  // yet moved a pixel.
   frames.clear();
   EXPECT_EQ((maker()->*row.i2i)(&from, &to, 61, 60, nullptr).status, Status::Drawn);
   const int clipFrames = TestClips().codedCount;
@@ -408,10 +404,8 @@ class BrokenMesh : public MeshTransition {
 };
 
 TEST_F(MeshPixelTest, EveryProgramLinksAndABrokenOneFailsTheScene) {
-  for (const MeshSettings* s : {&Transition_Swap::Settings(), &Transition_CurlPaper::Settings(),
-                                &Transition_Mosaic::Settings(), &Transition_ZoomIn::Settings(),
-                                &Transition_Push::Settings(), &Transition_Doorway::Settings(),
-                                &Transition_Twist::Settings(), &Transition_Cube::Settings()}) {
+  ForEachClassOf<MeshTransition>([&](auto tag, int32_t) {
+    const MeshSettings* s = &decltype(tag)::type::Settings();
     GLuint vs = 0, fs = 0;
     const GLuint program = ShaderUtils::CreateProgram(s->vertexShader.c_str(), &vs, s->fragmentShader.c_str(), &fs);
     EXPECT_NE(program, 0u) << s->className;
@@ -421,7 +415,7 @@ TEST_F(MeshPixelTest, EveryProgramLinksAndABrokenOneFailsTheScene) {
     glDeleteProgram(program);
     glDeleteShader(vs);
     glDeleteShader(fs);
-  }
+  });
   const std::string log = StartTestLog();
   const cv::Mat l = PictureL(), r = PictureR();
   frames.clear();

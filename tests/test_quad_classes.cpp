@@ -6,11 +6,9 @@
 #include "test_quad_util.h"
 
 #include <memory>
-#include <type_traits>
 
 #include "ScreenQuadTransition.h"
 #include "ShaderUtils.h"
-#include "TransitionList.h"
 
 using namespace quadtest;
 
@@ -267,28 +265,15 @@ TEST_F(QuadClassTest, ZoomShiftsAlongRaysByTheMap) {
 
 namespace {
 
-// The screen-quad class of a row of the table, built as the effect maker
-// builds it.
-template <class Class>
-std::unique_ptr<ScreenQuadTransition> MakeIfQuad(OrvEffectMaker* maker) {
-  if constexpr (std::is_base_of_v<ScreenQuadTransition, Class>) return std::make_unique<Class>(maker, nullptr);
-  return nullptr;
-}
-
-std::unique_ptr<ScreenQuadTransition> MakeQuadClass(int32_t number, OrvEffectMaker* maker) {
-#define ORV_QUAD_CLASS(k, Name, Class, options) \
-  if (number == k) return MakeIfQuad<Class>(maker);
-  ORV_TRANSITION_TABLE(ORV_QUAD_CLASS)
-#undef ORV_QUAD_CLASS
-  return nullptr;
-}
-
 class QuadProgramTest : public QuadGLTest, public ::testing::WithParamInterface<EffectRow> {};
 
 }  // namespace
 
 TEST_P(QuadProgramTest, ProgramsCompileAndLinkInEveryDirection) {
-  const std::unique_ptr<ScreenQuadTransition> t = MakeQuadClass(GetParam().number, maker());
+  std::unique_ptr<ScreenQuadTransition> t;
+  ForEachClassOf<ScreenQuadTransition>([&](auto tag, int32_t k) {
+    if (k == GetParam().number) t = std::make_unique<typename decltype(tag)::type>(maker(), nullptr);
+  });
   ASSERT_NE(t, nullptr);
   using D = ScreenQuadTransition::Direction;
   for (D d : {D::I2I, D::I2V, D::V2I}) {

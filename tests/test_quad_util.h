@@ -14,6 +14,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -204,6 +205,21 @@ inline std::vector<EffectRow> RowsOf(RenderFamily family) {
   for (const EffectRow& row : EffectTable())
     if (row.family == family) rows.push_back(row);
   return rows;
+}
+
+template <class T>
+struct ClassTag {
+  using type = T;
+};
+
+// Calls visit(ClassTag<Class>{}, k) for every row of the table whose class
+// derives from Base, in table order.
+template <class Base, class Visit>
+void ForEachClassOf(Visit&& visit) {
+#define ORV_VISIT_CLASS(k, Name, Class, options) \
+  if constexpr (std::is_base_of_v<Base, Class>) visit(ClassTag<Class>{}, k);
+  ORV_TRANSITION_TABLE(ORV_VISIT_CLASS)
+#undef ORV_VISIT_CLASS
 }
 
 inline std::vector<float> Curve10() { return ScaleProgressCurve(100, MakeProgressCurve(10)); }

@@ -49,6 +49,7 @@ struct Row {
   // Time in seconds of the source frame stamped n; empty where frame k is
   // the k-th frame the file holds.
   std::function<double(int)> sourceSec;
+  const char* logged = "";  // a line the log must hold, with the path
 };
 
 std::vector<Row> Table() {
@@ -76,16 +77,16 @@ std::vector<Row> Table() {
       {"times going back", a + Source("160x90", "30", 2, 60) + "\"" + kX264 + "-output_ts_offset 1 b.ts; cat a.ts b.ts > f.ts",
        30.0, 120, nullptr},
       {"joined MPEG-TS", a + Source("160x90", "30", 2, 60) + "\"" + kX264 + "b.ts; cat a.ts b.ts > f.ts", 30.0, 120,
-       nullptr},
+       nullptr, "Frame times of "},
       {"size change", a + Source("320x180", "30", 2, 60) + "\"" + kX264 + "b.ts; cat a.ts b.ts > f.ts", 30.0, 0,
-       nullptr},
+       nullptr, "The picture size changes within "},
       {"0.5 fps", Source("160x90", "0.5", 10) + "\"" + kX264 + "f.mp4", fallback, 300,
        [](int n) { return 2.0 * n; }},
       {"1000 fps", Source("160x90", "1000", 1) + "\"" + kX264 + "-g 250 f.mp4", fallback, 30,
        [](int n) { return n / 1000.0; }},
       {"2-hour gap", Source("160x90", "30", 2) + ",setpts='if(lt(N,45),N,216000+N)'\" -fps_mode vfr" + kX264 +
                          "f.mp4",
-       30.0, 60, nullptr},
+       30.0, 60, nullptr, "Frames of "},
   };
 }
 
@@ -102,6 +103,7 @@ int ExpectedStamp(const Row& row, int k) {
 TEST(VideoTiming, EveryFileIsOneSteadySequenceAtTheClipsRate) {
   if (!Shell("ffmpeg -hide_banner -encoders | grep -q libx264")) GTEST_SKIP() << "ffmpeg with libx264 is missing";
   const std::string root = clips::TempDir("timing");
+  clips::LogCapture log;
   int index = 0;
   for (const Row& row : Table()) {
     SCOPED_TRACE(row.name);
@@ -114,12 +116,14 @@ TEST(VideoTiming, EveryFileIsOneSteadySequenceAtTheClipsRate) {
     if (row.count == 0) {
       EXPECT_FALSE(fx.setParameters(path, ""));
       EXPECT_FALSE(an.setParameters(0, path, ""));
+      EXPECT_GE(log.Count(row.logged + path), 1);
       continue;
     }
     ASSERT_TRUE(fx.setParameters(path, ""));
     EXPECT_EQ(fx.getFps(), row.rate);
     EXPECT_EQ(fx.getFrameCount(), row.count);
     ASSERT_TRUE(an.setParameters(0, path, ""));
+    if (*row.logged) EXPECT_GE(log.Count(row.logged + path), 1);
     EXPECT_EQ(an.mFps, row.rate);
     EXPECT_EQ(an.decodableFrameCount(), row.count);
 

@@ -96,7 +96,8 @@ StreamTimes ReadStreamTimes(const std::string& path) {
     const AVStream* video = format->streams[stream];
     const double stated = av_q2d(video->r_frame_rate);
     const double average = av_q2d(video->avg_frame_rate);
-    result.stated = std::isfinite(stated) && stated > 0.0 ? stated : std::isfinite(average) && average > 0.0 ? average : 0.0;
+    if (std::isfinite(stated) && stated > 0.0) result.stated = stated;
+    else if (std::isfinite(average) && average > 0.0) result.stated = average;
     const double unitMsec = av_q2d(video->time_base) * 1000.0;
     const int64_t start = video->start_time == AV_NOPTS_VALUE ? 0 : video->start_time;
     bool timed = true;
@@ -238,7 +239,8 @@ bool VideoReadCore::readFrameTimes() {
   }
   mTiming = Timing::kTimed;
   mFrameMsec = std::move(times);
-  ORV_LOG("VideoReadCore::open", "%s (stated %.3f fps, %lld frames from %.3f to %.3f s) is shown at %.3f fps by its frame times",
+  ORV_LOG("VideoReadCore::open",
+          "%s (stated %.3f fps, %lld frames from %.3f to %.3f s) is shown at %.3f fps by its frame times",
           mPath.c_str(), stream.stated, static_cast<long long>(mPackets), mFrameMsec.front() / 1000.0,
           mFrameMsec.back() / 1000.0, mFps);
   return true;
@@ -317,21 +319,8 @@ bool VideoReadCore::readInOrder(int64_t index, cv::Mat& frame) {
   return true;
 }
 
-double VideoReadCore::seekPosition(int64_t index) const {
-  if (mFrameMsec.empty()) return static_cast<double>(index);
-  const size_t k = std::min(static_cast<size_t>(index), mFrameMsec.size() - 1);
-  return std::floor(mFrameMsec[k] * mFps / 1000.0);
-}
-
 int64_t VideoReadCore::landedIndex() {
   const double msec = mCapture.get(cv::CAP_PROP_POS_MSEC);
-  if (!mFrameMsec.empty() && std::isfinite(msec)) {
-    // The frame whose time is nearest.
-    const auto after = std::lower_bound(mFrameMsec.begin(), mFrameMsec.end(), msec);
-    auto nearest = after == mFrameMsec.end() ? after - 1 : after;
-    if (after != mFrameMsec.begin() && msec - *(after - 1) < *nearest - msec) nearest = after - 1;
-    return nearest - mFrameMsec.begin();
-  }
   if (IsPlausibleFps(mFps) && std::isfinite(msec) && msec > 0.0) {
     const double index = std::floor((msec - mFirstMsec) * mFps / 1000.0 + 0.5);
     return index < 0.0 || index > 9.0e15 ? -1 : static_cast<int64_t>(index);
@@ -346,19 +335,14 @@ bool VideoReadCore::seekAndGrab(int64_t index) {
   for (;;) {
     const int64_t start = std::max<int64_t>(0, index - back);
     forgetPosition();
-    bool grabbed = mCapture.set(cv::CAP_PROP_POS_FRAMES, seekPosition(start)) && mCapture.grab();
-    // With unevenly spaced frames the capture counts on from where its seek
-    // by time landed and may run past the end, where it gives frames without
-    // a time: an earlier start reaches the frame.
-    if (!mFrameMsec.empty() && grabbed && start > 0) grabbed = mCapture.get(cv::CAP_PROP_POS_MSEC) > 0.0;
-    if (!grabbed && mFrameMsec.empty()) return false;
-    const int64_t landed = grabbed ? landedIndex() : -1;
-    if (grabbed && (landed < 0 || landed == start)) {
+    if (!mCapture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(start)) || !mCapture.grab()) return false;
+    const int64_t landed = landedIndex();
+    if (landed < 0 || landed == start) {
       mGrabbed = start;
       mNext = start + 1;
       break;
     }
-    if (grabbed && landed < start) {
+    if (landed < start) {
       // Stopped short, as in a truncated file whose index promises more:
       // decode on from where it stopped.
       mGrabbed = landed;
@@ -385,8 +369,6 @@ bool VideoReadCore::seekAndGrab(int64_t index) {
 bool VideoReadCore::grabAt(int64_t index) {
   if (!mCapture.isOpened() || index < 0) return false;
   if (mKnownCount >= 0 && index >= mKnownCount) return false;
-  // Every frame has a packet.
-  if (!mFrameMsec.empty() && index >= static_cast<int64_t>(mFrameMsec.size())) return false;
   if (mGrabbed == index) return true;
   if (mNext >= 0 && index >= mNext && index - mNext < kMaxDecodeAhead) return decodeForward(index);
   return seekAndGrab(index);

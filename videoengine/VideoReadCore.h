@@ -100,10 +100,6 @@ class VideoReadCore {
   bool seekAndGrab(int64_t index);
   // Index of the frame just decoded, from its timestamp; -1 when unknown.
   int64_t landedIndex();
-  // Position to ask the capture for so that it lands on frame `index`: the
-  // index itself for evenly spaced frames, else the frame's time in frames
-  // of the stated rate (the capture seeks by time).
-  double seekPosition(int64_t index) const;
   // Chooses the timing from the packet times and the stated rate; false
   // for a file whose frames cannot be presented as one sequence.
   bool readFrameTimes();

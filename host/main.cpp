@@ -200,15 +200,18 @@ fs::path InstalledResourceDir() {
   return (self.parent_path() / ".." / REELKA_SHARE_SUBDIR).lexically_normal();
 }
 
-// Seconds of a video that really decode, found by the library's reading
-// core; the decoder's complaints about a truncated file are kept quiet.
-double DecodableSeconds(const std::string& path, double fps) {
+// Seconds of a video that really decode, at the rate the library's reading
+// core presents it; the decoder's complaints about a truncated file are
+// kept quiet.
+double DecodableSeconds(const std::string& path) {
   VideoReadCore core;
   if (!core.open(path)) return 0.0;
   // Set after the open, which sets the decoder's own level.
   const int level = av_log_get_level();
   av_log_set_level(AV_LOG_QUIET);
-  const double seconds = static_cast<double>(core.decodableFrameCount()) / fps;
+  const double frames = static_cast<double>(core.decodableFrameCount());
+  const double fps = core.rate();
+  const double seconds = fps > 0.0 ? frames / fps : 0.0;
   av_log_set_level(level);
   return seconds;
 }
@@ -344,7 +347,7 @@ int Host::CheckVideos() {
     if (!(frames > 0) || !(fps > 0) || !std::isfinite(frames / fps))
       return Fail("cannot tell the length of video " + Quote(video));
     // The length that counts is the one that decodes.
-    const double real = DecodableSeconds(video, fps);
+    const double real = DecodableSeconds(video);
     mVideoSecondsExact += real;
     if (mCutShort.path.empty() && real < (frames - 0.5) / fps) mCutShort = {video, frames / fps, real};
     const int width = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));

@@ -1,8 +1,8 @@
 // The renderer's reader and the analysis reader over their shared decoding
 // core: a seek to a time gives the same frame through both, the frame that
 // reading from the start gives at that index, also where the decoder's own
-// seek lands late (H.264 with B-frames in MPEG-TS), the file is truncated or
-// its frames are unevenly spaced.
+// seek lands late (H.264 with B-frames in MPEG-TS) or the file is truncated.
+// Unevenly spaced frames are presented by time (test_video_timing.cpp).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -83,19 +83,14 @@ class VideoReaders : public ::testing::Test {
     std::ifstream in(whole, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 55 / 100);
-    // A phone's variable rate: 30 frames a second for 2 s, then 5.
-    const std::string vfr = dir + "/vfr.mp4";
-    if (!Shell("ffmpeg -y -i " + source + " -vf \"setpts='if(lt(N,60),N/30,2+(N-60)/5)/TB'\" -vsync vfr " +
-               "-c:v libx264 -bf 3 -g 40 -pix_fmt yuv420p " + vfr))
-      return;
-    Clips() = {{"mp4", mp4}, {"ts", ts}, {"cut", cut}, {"vfr", vfr}};
+    Clips() = {{"mp4", mp4}, {"ts", ts}, {"cut", cut}};
   }
 
   // Seeks both readers to the time of frame `target` (plus `offsetUs`) and
   // checks the frame and the one after it against reading from the start.
   void ExpectSameFrame(OrvFXFrameHandler& fx, OrvFrameHandler& an, const std::vector<cv::Mat>& seq, int target,
                        int offsetUs) {
-    // A frame's time is its index at the file's stated (average) rate.
+    // A frame's time is its index at the file's rate.
     const double fps = fx.getFps();
     const int t = static_cast<int>(target / fps * 1000000.0) + offsetUs;
     EXPECT_TRUE(fx.seekTo(t)) << target;
@@ -167,14 +162,6 @@ TEST_F(VideoReaders, SameFrameAndLengthInATruncatedFile) {
     cv::VideoCapture cap(Clips()["cut"], cv::CAP_FFMPEG);
     EXPECT_GT(cap.get(cv::CAP_PROP_FRAME_COUNT), DecodeAll(Clips()["cut"]).size()) << "the cut removed nothing";
   }
-}
-
-TEST_F(VideoReaders, SameFrameAtAVariableFrameRate) {
-  if (!Clips().empty()) {
-    cv::VideoCapture cap(Clips()["vfr"], cv::CAP_FFMPEG);
-    EXPECT_NEAR(cap.get(cv::CAP_PROP_FPS), 7.5, 0.5) << "not the variable rate meant";
-  }
-  CheckClip("vfr");
 }
 
 TEST(VideoReadersInput, PipesAndFoldersAreRefusedWithoutWaiting) {

@@ -7,6 +7,7 @@
 
 #include "api/Log.h"
 #include "platform/Platform.h"
+#include "themes/SlotInformation.h"
 
 namespace {
 
@@ -28,10 +29,10 @@ OrvFrameHandler::~OrvFrameHandler() { deInit(); }
 bool OrvFrameHandler::setParameters(int32_t seekOffsetUs, std::string inputPath, std::string outputPath) {
   mSeekOffset = seekOffsetUs;
   if (!inputPath.empty()) {
-    if (!platform::IsRegularFile(inputPath)) {
+    if (!IS_EXIST_FILE(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open video file. : %s", inputPath.c_str());
-      // A pipe or a device would block the open.
-      if (platform::PathExists(inputPath)) return false;
+      // A folder, pipe or device is no video (a pipe would block the open).
+      if (!platform::IsRegularFile(inputPath) && platform::PathExists(inputPath)) return false;
     }
     if (!mCapture.open(inputPath)) {
       ORV_LOG("OrvFrameHandler::setParameters", "Failed to open input video file : %s\n", inputPath.c_str());

@@ -94,7 +94,9 @@ TEST(VideoTiming, EveryFileIsOneSteadySequenceAtTheClipsRate) {
     OrvFrameHandler an;
     EXPECT_EQ(fx.setParameters(path, ""), row.count > 0);
     EXPECT_EQ(an.setParameters(0, path, ""), row.count > 0);
-    if (*row.logged) EXPECT_GE(log.Count(row.logged + path), 1);
+    if (*row.logged) {
+      EXPECT_GE(log.Count(row.logged + path), 1);
+    }
     if (row.count == 0) continue;
     EXPECT_EQ(fx.getFps(), row.rate);
     EXPECT_EQ(an.mFps, row.rate);

@@ -91,7 +91,8 @@ TEST(HostTexts, ReadsAssignmentsAndTheTextsFile) {
 TEST(HostTexts, ATextHoldsNoControlCharacterButTabsAndLineBreaks) {
   TextAssignment a;
   std::string error;
-  for (const char* fine : {"1:0=a\tb", "1:0=a\nb", "1:0=a\r\nb", "1:0=&#8220;x&#x2028;"})
+  for (const char* fine : {"1:0=a\tb", "1:0=a\nb", "1:0=a\r\nb", "1:0=&#8220;x&#x2028;&#9;",
+                           "1:0=Tom &amp; Jerry &lt;&gt;&quot;&apos;"})
     EXPECT_TRUE(ParseTextAssignment(fine, a, error)) << fine << ": " << error;
   // Each refused with the column of the character, counted in characters.
   const std::pair<std::string, std::string> refused[] = {
@@ -103,6 +104,9 @@ TEST(HostTexts, ATextHoldsNoControlCharacterButTabsAndLineBreaks) {
       {"1:0=x\x7F", "column 6: control character U+007F"},
       {"1:0=\xC2\x85", "column 5: control character U+0085"},
       {"1:0=ok &#127;", "column 8: control character U+007F"},
+      {"1:0=&amp;&#0;", "column 10: control character U+0000"},
+      {"1:0=&#x1F;", "column 5: control character U+001F"},
+      {"1:0=&#133;", "column 5: control character U+0085"},
   };
   for (const auto& r : refused) {
     EXPECT_FALSE(ParseTextAssignment(r.first, a, error)) << r.second;

@@ -1,9 +1,15 @@
 // Platform layer, file log and path conversion.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "api/Log.h"
 #include "api/PathUtils.h"
@@ -139,6 +145,38 @@ TEST(LogFile, MissingLogsFolderDropsLinesQuietly) {
   struct stat st;
   EXPECT_NE(stat(GetLogFilePath().c_str(), &st), 0);
   EXPECT_NE(stat((run.root + "/Logs").c_str(), &st), 0);
+}
+
+TEST(LogFile, OnlyARegularFileIsWrittenNeverWaitedOnAndTheRefusalSaidOnce) {
+  TempRun run;
+  InitLog(run.WorkWide());
+  const std::string path = GetLogFilePath();
+  ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+  testing::internal::CaptureStderr();
+  // A writer that waits for a reader is let go after 3 s, so the test ends.
+  std::atomic<bool> written{false};
+  std::thread rescue([&] {
+    for (int i = 0; i < 300 && !written; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (written) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::close(fd);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  ORV_LOG("Test::Line", "no reader");
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  written = true;
+  rescue.join();
+  EXPECT_LT(waited, 1.0);
+  // With a reader there, nothing goes into the pipe either.
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ORV_LOG("Test::Line", "a reader");
+  char c;
+  EXPECT_LE(::read(reader, &c, 1), 0);
+  ::close(reader);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(0u, said.find("Reelka: log file \"" + path + "\" cannot be written")) << said;
+  EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << said;
 }
 
 TEST(PathConversion, ReadablePathsPassThroughAndEmptyGivesEmpty) {

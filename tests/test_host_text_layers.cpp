@@ -147,6 +147,26 @@ TEST(HostTexts, OnlyRegularFilesAreReadAndNoLineBeyondWhatALayerHolds) {
   EXPECT_TRUE(ReadTextsFile(endless, texts, error)) << error;
 }
 
+TEST(HostTexts, ALongFileCostsOnlyWhatItCanSet) {
+  // Each layer keeps its last text in the place of its first; of the
+  // assignments no theme context can hold only the first stays.
+  testutil::TempRun run(false);
+  const std::string path = run.root + "/long.txt";
+  {
+    std::ofstream file(path, std::ios::binary);
+    for (int i = 0; i < 20000; ++i) file << i % 3 << ":" << i % 2 << "=w" << i << "\n500:0=x" << i << "\n";
+  }
+  std::vector<TextAssignment> texts{Text(0, 0, "from an earlier file")};
+  std::string error;
+  ASSERT_TRUE(ReadTextsFile(path, texts, error)) << error;
+  ASSERT_EQ(7u, texts.size());
+  EXPECT_EQ("w19998", texts[0].text);
+  EXPECT_EQ(path + ":39997", texts[0].origin);
+  EXPECT_EQ(500, texts[1].slot);
+  EXPECT_EQ("x0", texts[1].text);
+  EXPECT_EQ("w19997", texts[6].text);  // 2:1, first set by line 11
+}
+
 TEST(HostTexts, WritesWordsIntoTextLayersOrRefusesTheWholeSet) {
   auto seq = Sequence();
   seq->slotCount = 2;

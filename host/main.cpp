@@ -67,6 +67,9 @@ const int kMinClipSide = 2;
 enum ExitCode { kOk = 0, kNoClip = 1, kBadInput = 2, kCancelled = 130 };
 
 std::atomic<bool> gInterrupted{false};
+// Until the library is first called there is nothing to cancel: a signal
+// ends the program at once.
+std::atomic<bool> gLibraryInUse{false};
 // The clip's temporary sibling while it is saved: removed on any way out.
 char gPartialOutput[4096];
 // A cancel the library has not finished within this time ends the program.
@@ -87,7 +90,7 @@ void WriteStderr(const char* text) { (void)!::write(STDERR_FILENO, text, std::st
 void OnInterrupt(int signal) {
   if (signal == SIGALRM)
     LeaveNow("\nreelka: the library did not stop in time; cancelled, no clip was written\n", kCancelled);
-  if (gInterrupted.exchange(true)) LeaveNow("\nreelka: cancelled; no clip was written\n", kCancelled);
+  if (gInterrupted.exchange(true) || !gLibraryInUse.load()) LeaveNow("\nreelka: cancelled; no clip was written\n", kCancelled);
   ::alarm(kCancelSeconds);
 }
 
@@ -868,8 +871,8 @@ int Host::Run() {
   if (code == kOk) code = ChooseResources();
   if (code != kOk) return code;
 
-  InstallSignalHandlers();
   mLibraryUsed = true;
+  gLibraryInUse = true;
   code = CheckMaterial();
   if (code == kOk) code = RunStartPass();
   if (code == kOk) code = ApplyReplacements();
@@ -884,6 +887,7 @@ int Host::Run() {
 int main(int argc, char** argv) {
   // Keep result lines in order with the progress lines when both are logged.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  InstallSignalHandlers();
   HostOptions options;
   std::string error;
   if (!ParseArgs(argc, argv, options, error)) {

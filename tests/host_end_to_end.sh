@@ -2,8 +2,8 @@
 # The reelka host program end to end: a full run, a run interrupted while it
 # renders, refused input (too few photos, no display, a 1 x 1 video, a video
 # that decodes to less than its header says), a run terminated while its pass
-# cannot stop, an address-space limit too low and a text that would need a
-# size under 8 px.
+# cannot stop, an address-space limit too low, a text that would need a
+# size under 8 px and a signal while the inputs are checked.
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -201,6 +201,30 @@ code=$?
 { [ $code -eq 2 ] && grep -q "^reelka: text layer 6:2: the text does not fit its layer of 517 x 37 pixels at 8 px" \
   "$TMP/run8.err"; } || { fail "text under 8 px: exit $code"; cat "$TMP/run8.err"; }
 ls "$TMP"/work8/reelka_text_* > /dev/null 2>&1 && fail "text under 8 px: text layers were rendered"
+
+# 10. SIGTERM while the inputs are checked (a long texts file is read):
+# exit 130 at once, saying so.
+yes '1:0=Summer' | head -c 100000000 > "$TMP/long.txt"
+"$REELKA" --theme MODERN --work "$TMP/work10" --output "$TMP/out/c10.avi" --texts "$TMP/long.txt" "${PHOTOS[@]}" \
+  > /dev/null 2> "$TMP/run10.err" < /dev/null &
+PID=$!
+seen=
+for _ in $(seq 1 1000); do
+  ls -l "/proc/$PID/fd" 2> /dev/null | grep -q "$TMP/long.txt" && { seen=1; break; }
+  kill -0 "$PID" 2> /dev/null || break
+  sleep 0.01
+done
+kill -TERM "$PID" 2> /dev/null
+wait "$PID"
+code=$?
+PID=
+if [ -z "$seen" ]; then
+  fail "signal during the checks: the texts file was never seen open"
+else
+  { [ $code -eq 130 ] && grep -q "^reelka: cancelled; no clip was written" "$TMP/run10.err"; } ||
+    { fail "SIGTERM during the checks: exit $code"; cat "$TMP/run10.err"; }
+fi
+rm -f "$TMP/long.txt"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -35,6 +35,7 @@
 #include "HostText.h"
 #include "TextLayers.h"
 #include "TextRender.h"
+#include "platform/Platform.h"
 #include "reelka/reelka.h"
 #include "videoengine/VideoReadCore.h"
 
@@ -217,18 +218,21 @@ double DecodableSeconds(const std::string& path, double fps) {
 }
 
 // A run reserves far more address space than it uses: a thread stack and a
-// malloc arena for each of the threads OpenCV and the OpenGL driver start,
-// about one per processor each. Under a lower limit (ulimit -v) threads fail
-// to start deep inside those libraries. Empty when the limit leaves room.
+// malloc arena for each of the threads OpenCV, the OpenGL driver and the
+// encoder start, about one per processor each. Under a lower limit (ulimit
+// -v) threads fail to start deep inside those libraries. A 1080p run took
+// at most 2566 MB on two processors and 3892 MB on eight. Empty when the
+// limit leaves room.
 std::string AddressSpaceProblem() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::string();
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const rlim_t needMb = 2048 + 256 * static_cast<rlim_t>(cores);
+  const int processors = platform::UsableProcessors();
+  const rlim_t needMb = 2150 + 220 * static_cast<rlim_t>(processors);
   const rlim_t haveMb = limit.rlim_cur >> 20;
   if (haveMb >= needMb) return std::string();
   return "the address-space limit (ulimit -v) is " + std::to_string(haveMb) + " MB; a run on " +
-         std::to_string(cores) + " processors needs about " + std::to_string(needMb) + " MB: raise the limit";
+         std::to_string(processors) + " processor" + (processors == 1 ? "" : "s") + " needs about " +
+         std::to_string(needMb) + " MB: raise the limit";
 }
 
 std::string FormatSeconds(double s) {

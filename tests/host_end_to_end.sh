@@ -2,8 +2,9 @@
 # The reelka host program end to end: a full run, a run interrupted while it
 # renders, refused input (too few photos, no display, a 1 x 1 video, a video
 # that decodes to less than its header says), a run terminated while its pass
-# cannot stop, an address-space limit too low, a text that would need a
-# size under 8 px and a signal while the inputs are checked.
+# cannot stop, an address-space limit too low for every processor but not
+# for two, a text that would need a size under 8 px and a signal while the
+# inputs are checked.
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -192,6 +193,24 @@ fi
 code=$?
 { [ $code -eq 1 ] && grep -q "address-space limit (ulimit -v)" "$TMP/run7.err"; } ||
   { fail "under ulimit -v 1000000: exit $code"; cat "$TMP/run7.err"; }
+
+# 11. The check counts the processors the program may use: the limit that
+# is too low on all of them leaves room on two (the run goes on to refuse
+# its destination instead).
+run11() {
+  (ulimit -v 3000000; exec "$@" "$REELKA" --theme MODERN --work "$TMP/work11" --output "$TMP/none/c11.avi" \
+    "${PHOTOS[@]}" > /dev/null 2> "$TMP/run11.err" < /dev/null)
+}
+if command -v taskset > /dev/null && [ "$(nproc)" -ge 6 ]; then
+  run11 env
+  code=$?
+  { [ $code -eq 1 ] && grep -q "address-space limit" "$TMP/run11.err"; } ||
+    { fail "on $(nproc) processors under ulimit -v 3000000: exit $code"; cat "$TMP/run11.err"; }
+  run11 taskset -c 0,1
+  code=$?
+  { [ $code -eq 2 ] && grep -q "destination's folder" "$TMP/run11.err"; } ||
+    { fail "on two processors under ulimit -v 3000000: exit $code"; cat "$TMP/run11.err"; }
+fi
 
 # 8. A text that would need a size under 8 px: exit 2 naming the layer and
 # its size, before any text layer is rendered.

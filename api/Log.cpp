@@ -53,7 +53,9 @@ FILE* OpenLogFile() {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
     // Without a log folder the log is off.
-    if (errno != ENOENT) ReportUnwritable(path, errno == ELOOP ? "a link" : std::strerror(errno));
+    // A pipe without a reader fails with ENXIO.
+    if (errno != ENOENT)
+      ReportUnwritable(path, errno == ELOOP ? "a link" : errno == ENXIO ? "not a regular file" : std::strerror(errno));
     return nullptr;
   }
   struct stat st;

@@ -175,7 +175,7 @@ TEST(LogFile, OnlyARegularFileIsWrittenNeverWaitedOnAndTheRefusalSaidOnce) {
   EXPECT_LE(::read(reader, &c, 1), 0);
   ::close(reader);
   const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(0u, said.find("Reelka: log file \"" + path + "\" cannot be written")) << said;
+  EXPECT_EQ(0u, said.find("Reelka: log file \"" + path + "\" cannot be written (not a regular file)")) << said;
   EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << said;
 }
 

@@ -1,9 +1,12 @@
 #include "api/Log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
@@ -14,6 +17,7 @@ std::atomic<int> gLogLevel{1};
 namespace {
 std::mutex gLogPathMutex;
 std::string gLogFilePath;
+std::string gUnwritableReported;  // the last log path said to be unwritable
 
 bool LocalNow(std::tm& out) {
   std::time_t now = std::time(nullptr);
@@ -28,13 +32,38 @@ std::string GetLogFilePath() {
   return gLogFilePath;
 }
 
+// Said once a log file on the error stream: a log that cannot be written
+// costs its lines, never the pass.
+void ReportUnwritable(const std::string& path, const char* why) {
+  {
+    std::lock_guard<std::mutex> lock(gLogPathMutex);
+    if (gUnwritableReported == path) return;
+    gUnwritableReported = path;
+  }
+  const std::string line = "Reelka: log file \"" + path + "\" cannot be written (" + why + "); no log is written\n";
+  (void)!::write(STDERR_FILENO, line.data(), line.size());
+}
+
 FILE* OpenLogFile() {
   if (!IsFileLogOn()) return nullptr;
   std::string path = GetLogFilePath();
   if (path.empty()) return nullptr;
-  // Never appended through a link planted at the name.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
+  // Never appended through a link planted at the name, never waiting on a
+  // pipe or a device: only a regular file is written.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // Without a log folder the log is off.
+    // A pipe without a reader fails with ENXIO.
+    if (errno != ENOENT)
+      ReportUnwritable(path, errno == ELOOP ? "a link" : errno == ENXIO ? "not a regular file" : std::strerror(errno));
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    ReportUnwritable(path, "not a regular file");
+    return nullptr;
+  }
   FILE* file = ::fdopen(fd, "ab");
   if (!file) ::close(fd);
   return file;

@@ -1,7 +1,6 @@
 #include "fxcontroller/ClipWriter.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -54,14 +52,6 @@ int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
   return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
 }
 
-int UsableCores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores > 0 ? static_cast<int>(cores) : 1;
-}
-
 }  // namespace
 
 Rate ReducedRate(double fps) {
@@ -87,7 +77,7 @@ int64_t BitRate(double fps, int width, int height) {
 }
 
 int EncoderThreads(int requested, int height) {
-  int threads = requested > 0 ? requested : UsableCores();
+  int threads = requested > 0 ? requested : platform::UsableProcessors();
   threads = std::min(threads, kMaxThreads);
   threads = std::min(threads, (height + kMacroblock - 1) / kMacroblock);
   return std::max(threads, 1);

@@ -23,13 +23,19 @@ bool IsMarkupChar(uint32_t cp) {
          (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
-// Length of a well-formed reference starting at text[pos] == '&', or 0;
-// *named takes the character a numeric reference names.
-size_t ReferenceLength(const std::string& text, size_t pos, uint32_t* named = nullptr) {
-  static const char* const kNamed[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
-  for (const char* name : kNamed) {
-    size_t n = std::strlen(name);
-    if (text.compare(pos + 1, n, name) == 0) return n + 1;
+// Length of a well-formed reference starting at text[pos] == '&', or 0,
+// and the code point it names, whether markup takes it or not.
+size_t ParseReference(const std::string& text, size_t pos, uint32_t& value) {
+  static const struct {
+    const char* name;
+    char character;
+  } kNamed[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+  for (const auto& named : kNamed) {
+    size_t n = std::strlen(named.name);
+    if (text.compare(pos + 1, n, named.name) == 0) {
+      value = static_cast<unsigned char>(named.character);
+      return n + 1;
+    }
   }
   size_t i = pos + 1;
   if (i >= text.size() || text[i] != '#') return 0;
@@ -40,7 +46,7 @@ size_t ReferenceLength(const std::string& text, size_t pos, uint32_t* named = nu
     ++i;
   }
   size_t digitsStart = i;
-  uint32_t value = 0;
+  uint32_t v = 0;
   while (i < text.size() && i - digitsStart < 8) {
     char c = text[i];
     int d;
@@ -48,13 +54,19 @@ size_t ReferenceLength(const std::string& text, size_t pos, uint32_t* named = nu
     else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
     else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
     else break;
-    value = value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+    v = v * (hex ? 16 : 10) + static_cast<uint32_t>(d);
     ++i;
   }
   if (i == digitsStart || i >= text.size() || text[i] != ';') return 0;
-  if (!IsMarkupChar(value)) return 0;
-  if (named) *named = value;
+  value = v;
   return i + 1 - pos;
+}
+
+// Length of a reference a markup parser decodes at text[pos], or 0.
+size_t ReferenceLength(const std::string& text, size_t pos) {
+  uint32_t value = 0;
+  const size_t n = ParseReference(text, pos, value);
+  return n > 0 && IsMarkupChar(value) ? n : 0;
 }
 
 // Parses an int with optional sign and surrounding blanks at text[pos].
@@ -196,8 +208,7 @@ bool FindControlCharacter(const std::string& text, uint32_t& codePoint, size_t& 
     uint32_t cp = DecodeAt(text, pos, length);
     if (cp == '&') {
       uint32_t named = 0;
-      const size_t n = ReferenceLength(text, pos, &named);
-      if (n > 0 && IsControl(named)) cp = named;
+      if (ParseReference(text, pos, named) > 0 && IsControl(named)) cp = named;
     }
     if (IsControl(cp)) {
       codePoint = cp;

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "HostText.h"
 
@@ -136,11 +138,52 @@ int OpenTextsFile(const std::string& path, std::string& error) {
 
 }  // namespace
 
+namespace {
+
+// The assignments of a run, one per layer: a later one replaces an earlier
+// one in its place. Of those naming a slot or layer beyond what any theme
+// context holds, refused later all the same, only the first is kept. So the
+// list never grows past the layers a theme can have, however long a file.
+class AssignmentSet {
+ public:
+  explicit AssignmentSet(std::vector<TextAssignment> list) : mList(std::move(list)) {
+    for (auto& slot : mAt) std::fill(std::begin(slot), std::end(slot), kNone);
+    for (size_t i = 0; i < mList.size(); ++i) Index(mList[i], i);
+  }
+  void Add(TextAssignment&& a) {
+    if (!InRecord(a)) {
+      if (mOutsideKept) return;
+      mOutsideKept = true;
+    } else if (mAt[a.slot][a.layer] != kNone) {
+      mList[mAt[a.slot][a.layer]] = std::move(a);
+      return;
+    }
+    mList.push_back(std::move(a));
+    Index(mList.back(), mList.size() - 1);
+  }
+  std::vector<TextAssignment>& list() { return mList; }
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  static bool InRecord(const TextAssignment& a) {
+    return a.slot >= 0 && a.slot < REELKA_MAX_SLOTS && a.layer >= 0 && a.layer < REELKA_MAX_LAYERS;
+  }
+  void Index(const TextAssignment& a, size_t i) {
+    if (!InRecord(a)) mOutsideKept = true;
+    else if (mAt[a.slot][a.layer] == kNone) mAt[a.slot][a.layer] = i;
+  }
+  std::vector<TextAssignment> mList;
+  size_t mAt[REELKA_MAX_SLOTS][REELKA_MAX_LAYERS];
+  bool mOutsideKept = false;
+};
+
+}  // namespace
+
 bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, std::string& error) {
   const int fd = OpenTextsFile(path, error);
   if (fd < 0) return false;
   LineReader reader(fd);
-  std::vector<TextAssignment> read;
+  AssignmentSet read(out);
   std::string line;
   int number = 0;
   bool ok = true;
@@ -152,10 +195,10 @@ bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, st
     while (first < line.size() && std::isspace(static_cast<unsigned char>(line[first]))) ++first;
     if (first == line.size() || line[first] == '#') continue;
     TextAssignment a;
-    a.origin = path + ":" + std::to_string(number);
     std::string why;
     ok = ParseTextAssignment(line.substr(first), a, why, first + 1);
-    if (ok) read.push_back(a);
+    a.origin = path + ":" + std::to_string(number);
+    if (ok) read.Add(std::move(a));
     else error = a.origin + ": " + why;
   }
   ::close(fd);
@@ -167,7 +210,7 @@ bool ReadTextsFile(const std::string& path, std::vector<TextAssignment>& out, st
     error = path + ": read error";
     ok = false;
   }
-  if (ok) out.insert(out.end(), read.begin(), read.end());
+  if (ok) out.swap(read.list());
   return ok;
 }
 

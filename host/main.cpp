@@ -35,6 +35,7 @@
 #include "HostText.h"
 #include "TextLayers.h"
 #include "TextRender.h"
+#include "platform/Platform.h"
 #include "reelka/reelka.h"
 #include "videoengine/VideoReadCore.h"
 
@@ -67,6 +68,9 @@ const int kMinClipSide = 2;
 enum ExitCode { kOk = 0, kNoClip = 1, kBadInput = 2, kCancelled = 130 };
 
 std::atomic<bool> gInterrupted{false};
+// Until the library is first called there is nothing to cancel: a signal
+// ends the program at once.
+std::atomic<bool> gLibraryInUse{false};
 // The clip's temporary sibling while it is saved: removed on any way out.
 char gPartialOutput[4096];
 // A cancel the library has not finished within this time ends the program.
@@ -87,7 +91,7 @@ void WriteStderr(const char* text) { (void)!::write(STDERR_FILENO, text, std::st
 void OnInterrupt(int signal) {
   if (signal == SIGALRM)
     LeaveNow("\nreelka: the library did not stop in time; cancelled, no clip was written\n", kCancelled);
-  if (gInterrupted.exchange(true)) LeaveNow("\nreelka: cancelled; no clip was written\n", kCancelled);
+  if (gInterrupted.exchange(true) || !gLibraryInUse.load()) LeaveNow("\nreelka: cancelled; no clip was written\n", kCancelled);
   ::alarm(kCancelSeconds);
 }
 
@@ -217,18 +221,21 @@ double DecodableSeconds(const std::string& path) {
 }
 
 // A run reserves far more address space than it uses: a thread stack and a
-// malloc arena for each of the threads OpenCV and the OpenGL driver start,
-// about one per processor each. Under a lower limit (ulimit -v) threads fail
-// to start deep inside those libraries. Empty when the limit leaves room.
+// malloc arena for each of the threads OpenCV, the OpenGL driver and the
+// encoder start, about one per processor each. Under a lower limit (ulimit
+// -v) threads fail to start deep inside those libraries. A 1080p run took
+// at most 2566 MB on two processors and 3892 MB on eight. Empty when the
+// limit leaves room.
 std::string AddressSpaceProblem() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::string();
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const rlim_t needMb = 2048 + 256 * static_cast<rlim_t>(cores);
+  const int processors = platform::UsableProcessors();
+  const rlim_t needMb = 2150 + 220 * static_cast<rlim_t>(processors);
   const rlim_t haveMb = limit.rlim_cur >> 20;
   if (haveMb >= needMb) return std::string();
   return "the address-space limit (ulimit -v) is " + std::to_string(haveMb) + " MB; a run on " +
-         std::to_string(cores) + " processors needs about " + std::to_string(needMb) + " MB: raise the limit";
+         std::to_string(processors) + " processor" + (processors == 1 ? "" : "s") + " needs about " +
+         std::to_string(needMb) + " MB: raise the limit";
 }
 
 std::string FormatSeconds(double s) {
@@ -871,8 +878,8 @@ int Host::Run() {
   if (code == kOk) code = ChooseResources();
   if (code != kOk) return code;
 
-  InstallSignalHandlers();
   mLibraryUsed = true;
+  gLibraryInUse = true;
   code = CheckMaterial();
   if (code == kOk) code = RunStartPass();
   if (code == kOk) code = ApplyReplacements();
@@ -887,6 +894,7 @@ int Host::Run() {
 int main(int argc, char** argv) {
   // Keep result lines in order with the progress lines when both are logged.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  InstallSignalHandlers();
   HostOptions options;
   std::string error;
   if (!ParseArgs(argc, argv, options, error)) {

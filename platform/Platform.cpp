@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -289,6 +290,14 @@ bool CopyFileAtomic(const std::string& from, const std::string& to) {
   if (ok && std::rename(tmp.c_str(), to.c_str()) != 0) ok = false;
   if (!ok) std::remove(tmp.c_str());
   return ok;
+}
+
+int UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 0 ? static_cast<int>(cores) : 1;
 }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

@@ -52,6 +52,8 @@ bool IsRegularFile(const std::string& path);
 bool PathExists(const std::string& path);
 bool SameFile(const std::string& a, const std::string& b);
 void SleepMs(int ms);
+// Processors this process may run on (its affinity mask), at least 1.
+int UsableProcessors();
 
 // printf-style formatting into std::string.
 std::string FormatV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));

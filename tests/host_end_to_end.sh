@@ -2,8 +2,9 @@
 # The reelka host program end to end: a full run, a run interrupted while it
 # renders, refused input (too few photos, no display, a 1 x 1 video, a video
 # that decodes to less than its header says), a run terminated while its pass
-# cannot stop, an address-space limit too low and a text that would need a
-# size under 8 px.
+# cannot stop, an address-space limit too low for every processor but not
+# for two, a text that would need a size under 8 px and a signal while the
+# inputs are checked.
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -193,6 +194,19 @@ code=$?
 { [ $code -eq 1 ] && grep -q "address-space limit (ulimit -v)" "$TMP/run7.err"; } ||
   { fail "under ulimit -v 1000000: exit $code"; cat "$TMP/run7.err"; }
 
+# 11. The check counts the processors the program may use: a limit too low
+# for all of them leaves room on two (the destination is refused instead).
+if command -v taskset > /dev/null && [ "$(nproc)" -ge 6 ]; then
+  for cpus in "env:1:address-space limit" "taskset -c 0,1:2:destination's folder"; do
+    IFS=: read -r runner want reason <<< "$cpus"
+    (ulimit -v 3000000; exec $runner "$REELKA" --theme MODERN --work "$TMP/work11" --output "$TMP/none/c11.avi" \
+      "${PHOTOS[@]}" > /dev/null 2> "$TMP/run11.err" < /dev/null)
+    code=$?
+    { [ $code -eq "$want" ] && grep -q "$reason" "$TMP/run11.err"; } ||
+      { fail "$runner under ulimit -v 3000000: exit $code"; cat "$TMP/run11.err"; }
+  done
+fi
+
 # 8. A text that would need a size under 8 px: exit 2 naming the layer and
 # its size, before any text layer is rendered.
 "$REELKA" --theme MODERN --work "$TMP/work8" --output "$TMP/out/c8.avi" --text "6:2=$(printf 'W%.0s' $(seq 299))" \
@@ -201,6 +215,21 @@ code=$?
 { [ $code -eq 2 ] && grep -q "^reelka: text layer 6:2: the text does not fit its layer of 517 x 37 pixels at 8 px" \
   "$TMP/run8.err"; } || { fail "text under 8 px: exit $code"; cat "$TMP/run8.err"; }
 ls "$TMP"/work8/reelka_text_* > /dev/null 2>&1 && fail "text under 8 px: text layers were rendered"
+
+# 10. SIGTERM while the inputs are checked (a long texts file is read):
+# exit 130 at once, saying so.
+yes '1:0=Summer' | head -c 100000000 > "$TMP/long.txt"
+"$REELKA" --theme MODERN --work "$TMP/work10" --output "$TMP/out/c10.avi" --texts "$TMP/long.txt" "${PHOTOS[@]}" \
+  > /dev/null 2> "$TMP/run10.err" < /dev/null &
+PID=$!
+until ls -l "/proc/$PID/fd" 2> /dev/null | grep -q "$TMP/long.txt"; do kill -0 "$PID" 2> /dev/null || break; done
+kill -TERM "$PID" 2> /dev/null
+wait "$PID"
+code=$?
+PID=
+{ [ $code -eq 130 ] && grep -q "^reelka: cancelled; no clip was written" "$TMP/run10.err"; } ||
+  { fail "SIGTERM while the texts file is read: exit $code"; cat "$TMP/run10.err"; }
+rm -f "$TMP/long.txt"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

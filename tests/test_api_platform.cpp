@@ -1,9 +1,14 @@
 // Platform layer, file log and path conversion.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "api/Log.h"
 #include "api/PathUtils.h"
@@ -139,6 +144,33 @@ TEST(LogFile, MissingLogsFolderDropsLinesQuietly) {
   struct stat st;
   EXPECT_NE(stat(GetLogFilePath().c_str(), &st), 0);
   EXPECT_NE(stat((run.root + "/Logs").c_str(), &st), 0);
+}
+
+TEST(LogFile, OnlyARegularFileIsWrittenNeverWaitedOnAndTheRefusalSaidOnce) {
+  TempRun run;
+  InitLog(run.WorkWide());
+  const std::string path = GetLogFilePath();
+  ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+  testing::internal::CaptureStderr();
+  // A writer that waits for a reader is let go after 3 s, so the test ends.
+  std::atomic<bool> done{false}, rescued{false};
+  std::thread rescue([&] {
+    for (int i = 0; i < 300 && !done; ++i) ::usleep(10000);
+    if (!done) rescued = true, ::close(::open(path.c_str(), O_RDONLY | O_NONBLOCK));
+  });
+  ORV_LOG("Test::Line", "no reader");
+  done = true;
+  rescue.join();
+  EXPECT_FALSE(rescued) << "the log waited for a reader";
+  // With a reader there, nothing goes into the pipe either.
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ORV_LOG("Test::Line", "a reader");
+  char c;
+  EXPECT_LE(::read(reader, &c, 1), 0);
+  ::close(reader);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(0u, said.find("Reelka: log file \"" + path + "\" cannot be written (not a regular file)")) << said;
+  EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << said;
 }
 
 TEST(PathConversion, ReadablePathsPassThroughAndEmptyGivesEmpty) {

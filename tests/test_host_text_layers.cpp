@@ -91,7 +91,8 @@ TEST(HostTexts, ReadsAssignmentsAndTheTextsFile) {
 TEST(HostTexts, ATextHoldsNoControlCharacterButTabsAndLineBreaks) {
   TextAssignment a;
   std::string error;
-  for (const char* fine : {"1:0=a\tb", "1:0=a\nb", "1:0=a\r\nb", "1:0=&#8220;x&#x2028;"})
+  for (const char* fine : {"1:0=a\tb", "1:0=a\nb", "1:0=a\r\nb", "1:0=&#8220;x&#x2028;&#9;",
+                           "1:0=Tom &amp; Jerry &lt;&gt;&quot;&apos;"})
     EXPECT_TRUE(ParseTextAssignment(fine, a, error)) << fine << ": " << error;
   // Each refused with the column of the character, counted in characters.
   const std::pair<std::string, std::string> refused[] = {
@@ -103,6 +104,9 @@ TEST(HostTexts, ATextHoldsNoControlCharacterButTabsAndLineBreaks) {
       {"1:0=x\x7F", "column 6: control character U+007F"},
       {"1:0=\xC2\x85", "column 5: control character U+0085"},
       {"1:0=ok &#127;", "column 8: control character U+007F"},
+      {"1:0=&amp;&#0;", "column 10: control character U+0000"},
+      {"1:0=&#x1F;", "column 5: control character U+001F"},
+      {"1:0=&#133;", "column 5: control character U+0085"},
   };
   for (const auto& r : refused) {
     EXPECT_FALSE(ParseTextAssignment(r.first, a, error)) << r.second;
@@ -141,6 +145,22 @@ TEST(HostTexts, OnlyRegularFilesAreReadAndNoLineBeyondWhatALayerHolds) {
   for (int i = 0; i < 299; ++i) wide += "\xE2\x80\x94";
   std::ofstream(endless, std::ios::binary) << "    999999:999999=" << wide << "\r\n";
   EXPECT_TRUE(ReadTextsFile(endless, texts, error)) << error;
+}
+
+TEST(HostTexts, ALongFileCostsOnlyWhatItCanSet) {
+  // Each layer keeps its last text in the place of its first; of the
+  // assignments no theme context can hold only the first stays.
+  testutil::TempRun run(false);
+  const std::string path = run.root + "/long.txt";
+  std::ofstream file(path, std::ios::binary);
+  for (int i = 0; i < 20000; ++i) file << i % 3 << ":" << i % 2 << "=w" << i << "\n500:0=x" << i << "\n";
+  file.close();
+  std::vector<TextAssignment> texts{Text(0, 0, "from an earlier file")};
+  std::string error;
+  ASSERT_TRUE(ReadTextsFile(path, texts, error)) << error;
+  ASSERT_EQ(7u, texts.size());
+  EXPECT_EQ("w19998 " + path + ":39997 x0 w19997",
+            texts[0].text + " " + texts[0].origin + " " + texts[1].text + " " + texts[6].text);
 }
 
 TEST(HostTexts, WritesWordsIntoTextLayersOrRefusesTheWholeSet) {

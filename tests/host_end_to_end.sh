@@ -167,9 +167,10 @@ if command -v Xvfb > /dev/null; then
     grep -q "reelka: rendering" "$TMP/run6.err" 2> /dev/null && break
     sleep 0.1
   done
+  # Early enough that the pass (about 7 s on an idle machine) is still on.
   sleep 1
   kill -STOP "$XVFB"
-  sleep 4
+  sleep 2
   kill -TERM "$PID"
   start=$(now)
   for _ in $(seq 1 200); do kill -0 "$PID" 2> /dev/null || break; sleep 0.1; done

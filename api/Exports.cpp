@@ -87,7 +87,12 @@ void LeaveDuringPass(int status, void*) {
 }
 }  // namespace
 
-void GuardExitDuringPass() { on_exit(LeaveDuringPass, nullptr); }
+void GuardExitDuringPass(bool drawing) {
+  // Registered first too, for a host that leaves while the libraries are
+  // used for the first time.
+  on_exit(LeaveDuringPass, nullptr);
+  if (UseLibrariesOnce(drawing)) on_exit(LeaveDuringPass, nullptr);
+}
 
 extern "C" {
 
@@ -113,7 +118,7 @@ REELKA_API int GetEstimatedTimeSec(int nNumOfTheme, int nNumOfImage, int nLength
 
 REELKA_API void KV_StartReelka(const UserInputContext* input) {
   DebugPrint("Enter KV_StartReelka");
-  GuardExitDuringPass();
+  GuardExitDuringPass(false);
   Guard("KV_StartReelka", 0, [&] {
     InterfaceUse()->StartReelka(input);
     return 0;
@@ -148,7 +153,7 @@ REELKA_API ReplacedSlotInfo* GetReplacedSlot(void) {
 
 REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence) {
   DebugPrint("Called, KV_CreateReelka");
-  GuardExitDuringPass();
+  GuardExitDuringPass(true);
   Guard("KV_CreateReelka", 0, [&] {
     InterfaceUse()->CreateReelka(sequence);
     return 0;

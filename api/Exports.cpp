@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -177,7 +178,11 @@ REELKA_API const reelka_char16* GetFirstSlotImage(void) {
 
 REELKA_API bool SaveReelka(const reelka_char16* destPath) {
   DebugPrint("Called, SaveReelka() : return : %s", Narrow(destPath).c_str());
-  return Guard("SaveReelka", false, [&] { return InterfaceUse()->SaveReelka(destPath); });
+  int why = 0;
+  const bool saved = Guard("SaveReelka", false, [&] { return InterfaceUse()->SaveReelka(destPath, &why); });
+  // Set last: the log may change errno.
+  if (!saved) errno = why;
+  return saved;
 }
 
 REELKA_API void ReleaseReelka(void) {

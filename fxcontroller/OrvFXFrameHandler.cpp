@@ -150,6 +150,7 @@ int OrvFXFrameHandler::getWriteErrno() const {
 }
 
 std::string OrvFXFrameHandler::getWriteErrorText() const {
+  if (writer.Error() == 0) return "the frame was refused";
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
   av_strerror(writer.Error(), text, sizeof(text));
   return text;

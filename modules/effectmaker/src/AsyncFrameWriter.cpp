@@ -110,8 +110,7 @@ void AsyncFrameWriter::Run() {
         const bool written = job.repeat ? job.sink->writeRepeatedFrame(frame) : job.sink->writeFrame(frame);
         // A sink without an open output drops frames (logged); an open one
         // that refuses a frame has failed.
-        if (!written && job.sink->isOutputOpen())
-          FailPass(job.sink->getWriteErrno() ? job.sink->getWriteErrorText().c_str() : "frame refused");
+        if (!written && job.sink->isOutputOpen()) FailPass(job.sink->getWriteErrorText().c_str());
       }
     } catch (const std::exception& e) {
       FailPass(e.what());

@@ -364,13 +364,16 @@ const char16_t* CreateReelkaInterface::GetFirstSlotImage() {
   return path;
 }
 
-bool CreateReelkaInterface::SaveReelka(const char16_t* destPath) {
+bool CreateReelkaInterface::SaveReelka(const char16_t* destPath, int* why) {
   static const char* tag = "CreateReelkaInterface::SaveReelka";
   ORV_LOG(tag, "Enter SaveReelka");
   bool saved = false;
   {
     std::lock_guard<std::mutex> lock(mStateMutex);
-    if (!RefusedDuringPass(tag, "nothing saved")) saved = FxEngine()->FXSaveReelka(destPath);
+    if (!RefusedDuringPass(tag, "nothing saved")) {
+      saved = FxEngine()->FXSaveReelka(destPath);
+      if (!saved && why) *why = FxEngine()->FXSaveErrno();
+    }
   }
   ORV_LOG(tag, "Leave SaveReelka");
   return saved;

@@ -24,7 +24,8 @@ class CreateReelkaInterface {
   void CreateReelka(const ThemeSlotSequence* sequence);
   void CancelEncoding();
   const char16_t* GetFirstSlotImage();
-  bool SaveReelka(const char16_t* destPath);
+  // False with *why set as FXEngine::FXSaveErrno tells.
+  bool SaveReelka(const char16_t* destPath, int* why);
 
   // True while a start or create pass runs.
   bool IsPassRunning() const { return mPassRunning.load(); }

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -87,7 +88,12 @@ void LeaveDuringPass(int status, void*) {
 }
 }  // namespace
 
-void GuardExitDuringPass() { on_exit(LeaveDuringPass, nullptr); }
+void GuardExitDuringPass(bool drawing) {
+  // Registered first too, for a host that leaves while the libraries are
+  // used for the first time.
+  on_exit(LeaveDuringPass, nullptr);
+  if (UseLibrariesOnce(drawing)) on_exit(LeaveDuringPass, nullptr);
+}
 
 extern "C" {
 
@@ -113,7 +119,7 @@ REELKA_API int GetEstimatedTimeSec(int nNumOfTheme, int nNumOfImage, int nLength
 
 REELKA_API void KV_StartReelka(const UserInputContext* input) {
   DebugPrint("Enter KV_StartReelka");
-  GuardExitDuringPass();
+  GuardExitDuringPass(false);
   Guard("KV_StartReelka", 0, [&] {
     InterfaceUse()->StartReelka(input);
     return 0;
@@ -148,7 +154,7 @@ REELKA_API ReplacedSlotInfo* GetReplacedSlot(void) {
 
 REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence) {
   DebugPrint("Called, KV_CreateReelka");
-  GuardExitDuringPass();
+  GuardExitDuringPass(true);
   Guard("KV_CreateReelka", 0, [&] {
     InterfaceUse()->CreateReelka(sequence);
     return 0;
@@ -172,7 +178,11 @@ REELKA_API const reelka_char16* GetFirstSlotImage(void) {
 
 REELKA_API bool SaveReelka(const reelka_char16* destPath) {
   DebugPrint("Called, SaveReelka() : return : %s", Narrow(destPath).c_str());
-  return Guard("SaveReelka", false, [&] { return InterfaceUse()->SaveReelka(destPath); });
+  int why = 0;
+  const bool saved = Guard("SaveReelka", false, [&] { return InterfaceUse()->SaveReelka(destPath, &why); });
+  // Set last: the log may change errno.
+  if (!saved) errno = why;
+  return saved;
 }
 
 REELKA_API void ReleaseReelka(void) {

@@ -98,35 +98,49 @@ ClipWriter::~ClipWriter() { Close(); }
 
 bool ClipWriter::Open(const std::string& path, double fps, int width, int height, int threads) {
   Close();
+  mError = 0;
   width &= -2;
   height &= -2;
-  if (path.empty() || !(fps > 0.0) || width <= 0 || height <= 0) return false;
+  if (path.empty() || !(fps > 0.0) || width <= 0 || height <= 0) return Fail(AVERROR(EINVAL));
   mWidth = width;
   mHeight = height;
   if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
   if (!OpenStream(path, fps, clipwriter::EncoderThreads(threads, height)) || !AllocatePictures()) {
     Free();
-    return false;
+    return Fail(AVERROR_UNKNOWN);
   }
-  if (!(mFormat->oformat->flags & AVFMT_NOFILE) && !OpenFile(path)) {
-    Free();
-    return false;
+  const bool toFile = !(mFormat->oformat->flags & AVFMT_NOFILE);
+  bool opened = !toFile || OpenFile(path);
+  if (opened) {
+    const int ret = avformat_write_header(mFormat, nullptr);
+    opened = ret >= 0 || Fail(ret);
+    if (opened && mFormat->pb && mFormat->pb->error < 0) opened = Fail(mFormat->pb->error);
   }
-  if (avformat_write_header(mFormat, nullptr) < 0) {
+  if (!opened) {
+    // Nothing is left behind: the file made here goes again, while the
+    // name is still ours.
+    struct stat made, named;
+    const bool ours = mFile >= 0 && ::fstat(mFile, &made) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                      made.st_dev == named.st_dev && made.st_ino == named.st_ino;
     Free();
-    std::remove(path.c_str());
-    return false;
+    if (ours) ::unlink(path.c_str());
+    return Fail(AVERROR(EIO));
   }
   mFrameIndex = 0;
   mOpen = true;
   return true;
 }
 
+bool ClipWriter::Fail(int error) {
+  if (mError == 0) mError = error < 0 ? error : AVERROR(EIO);
+  return false;
+}
+
 // The clip's file, made anew by this process and written through its
 // descriptor, so that nothing planted at the name in the meantime is written.
 bool ClipWriter::OpenFile(const std::string& path) {
   mFile = platform::OpenNewFile(path);
-  if (mFile < 0) return false;
+  if (mFile < 0) return Fail(AVERROR(errno));
   auto* buffer = static_cast<unsigned char*>(av_malloc(clipwriter::kIoBufferSize));
   if (buffer)
     mFormat->pb = avio_alloc_context(buffer, clipwriter::kIoBufferSize, 1, &mFile, nullptr, clipwriter::WriteToFile,
@@ -197,6 +211,7 @@ bool ClipWriter::AllocatePictures() {
 }
 
 bool ClipWriter::Write(const cv::Mat& bgr) {
+  if (mError) return false;
   if (!mOpen || bgr.empty() || bgr.type() != CV_8UC3 || (bgr.cols & -2) != mWidth || (bgr.rows & -2) != mHeight)
     return false;
   const uint8_t* data = bgr.data;
@@ -214,7 +229,7 @@ bool ClipWriter::Write(const cv::Mat& bgr) {
       av_freep(&mAlignedInput);
       mAlignedInput = static_cast<uint8_t*>(av_mallocz(size));
       mAlignedInputSize = mAlignedInput ? size : 0;
-      if (!mAlignedInput) return false;
+      if (!mAlignedInput) return Fail(AVERROR(ENOMEM));
     }
     // Only the row's pixels: a full step past the last row of a crop would
     // read beyond its picture.
@@ -227,17 +242,21 @@ bool ClipWriter::Write(const cv::Mat& bgr) {
   }
   const uint8_t* planes[4] = {data, nullptr, nullptr, nullptr};
   const int strides[4] = {step, 0, 0, 0};
-  if (sws_scale(mConvert, planes, strides, 0, mHeight, mPicture->data, mPicture->linesize) < 0) return false;
+  const int converted = sws_scale(mConvert, planes, strides, 0, mHeight, mPicture->data, mPicture->linesize);
+  if (converted < 0) return Fail(converted);
   mHavePicture = true;
   return Encode(false);
 }
 
 bool ClipWriter::WriteRepeat() {
-  if (!mOpen || !mHavePicture) return false;
+  if (mError || !mOpen || !mHavePicture) return false;
   return Encode(false);
 }
 
+// The first error of the encoder, the muxer or the file (a full disk, a
+// file-size limit) ends the writing.
 bool ClipWriter::Encode(bool flush) {
+  if (mError) return false;
   int ret = 0;
   if (!flush) {
     mPicture->pts = mFrameIndex++;
@@ -245,25 +264,31 @@ bool ClipWriter::Encode(bool flush) {
   } else if (mFrameIndex > 0) {
     ret = avcodec_send_frame(mCodec, nullptr);
   }
-  bool written = ret >= 0;
-  while (ret >= 0) {
+  if (ret < 0) return Fail(ret);
+  for (;;) {
     ret = avcodec_receive_packet(mCodec, mPacket);
-    if (ret < 0) break;
+    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
+    if (ret < 0) return Fail(ret);
     mPacket->stream_index = mStream->index;
     av_packet_rescale_ts(mPacket, mCodec->time_base, mStream->time_base);
     ret = av_write_frame(mFormat, mPacket);
     av_packet_unref(mPacket);
-    if (ret < 0) written = false;
+    if (ret < 0) return Fail(ret);
+    if (mFormat->pb && mFormat->pb->error < 0) return Fail(mFormat->pb->error);
   }
-  return written;
 }
 
-void ClipWriter::Close() {
-  if (mOpen) {
-    Encode(true);
-    av_write_trailer(mFormat);
+bool ClipWriter::Close() {
+  if (mOpen && Encode(true)) {
+    const int ret = av_write_trailer(mFormat);
+    if (ret < 0) Fail(ret);
+  }
+  if (mOpen && mFormat->pb) {
+    avio_flush(mFormat->pb);
+    if (mFormat->pb->error < 0) Fail(mFormat->pb->error);
   }
   Free();
+  return mError == 0;
 }
 
 void ClipWriter::Free() {
@@ -272,7 +297,7 @@ void ClipWriter::Free() {
     av_freep(&mFormat->pb->buffer);
     avio_context_free(&mFormat->pb);
   }
-  if (mFile >= 0) ::close(mFile);
+  if (mFile >= 0 && ::close(mFile) != 0) Fail(AVERROR(errno));
   mFile = -1;
   sws_freeContext(mConvert);
   mConvert = nullptr;

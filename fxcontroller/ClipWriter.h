@@ -59,13 +59,18 @@ class ClipWriter {
   int Height() const { return mHeight; }
 
   // Encodes one 8-bit BGR frame of at least the open size. False when it
-  // cannot be converted or the encoder refused it.
+  // cannot be converted, the encoder refused it, or writing the file failed
+  // (now or before: the first failure sticks, see Error).
   bool Write(const cv::Mat& bgr);
   // Encodes the last frame again without converting it anew; false when no
-  // frame was written yet.
+  // frame was written yet or writing failed.
   bool WriteRepeat();
   // Drains the encoder, writes the container's index and closes the file.
-  void Close();
+  // False when any of that, or an earlier write, failed.
+  bool Close();
+  // The first failure since Open as an AVERROR code (a negated errno for
+  // the system's errors), 0 without one; kept after Close.
+  int Error() const { return mError; }
 
  private:
   bool OpenStream(const std::string& path, double fps, int threads);
@@ -73,6 +78,8 @@ class ClipWriter {
   bool AllocatePictures();
   // Encodes the picture as the next frame, or drains the encoder.
   bool Encode(bool flush);
+  // Records the first failure; always false.
+  bool Fail(int error);
   void Free();
 
   AVFormatContext* mFormat = nullptr;
@@ -89,6 +96,7 @@ class ClipWriter {
   int mHeight = 0;
   int mThreads = 1;
   int mFile = -1;  // the clip's descriptor, made anew, never through a link
+  int mError = 0;
   bool mOpen = false;
   bool mHavePicture = false;
 };

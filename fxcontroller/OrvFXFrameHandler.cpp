@@ -1,5 +1,6 @@
 #include "fxcontroller/OrvFXFrameHandler.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -8,6 +9,10 @@
 #include <sys/stat.h>
 
 #include <opencv2/imgproc.hpp>
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 #include "api/Log.h"
 #include "platform/Platform.h"
@@ -121,23 +126,42 @@ bool OrvFXFrameHandler::openOutput(const std::string& inputPath, const std::stri
     height = kDefaultHeight;
     fps = kDefaultFps;
   }
-  // The writer opens a new file of ours, never a link planted at the name.
-  if (!platform::ClaimNewFile(outputPath)) {
-    ORV_LOG(kTag, "Output path cannot be made a new file : %s", outputPath.c_str());
-    ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
-    return false;
-  }
-
   mOutputPath = outputPath;
   mWrittenFrames = 0;
   mDroppedFrames = 0;
   mSizeWarned = false;
+  mWriteFailLogged = false;
   mLastFrameDirect = false;
+  // The writer makes the file anew, once, never through a link planted at
+  // the name.
   if (!writer.Open(outputPath, fps, width, height, clipwriter::RequestedThreads())) {
+    ORV_LOG(kTag, "Output cannot be written : %s (%s)", outputPath.c_str(), getWriteErrorText().c_str());
     ORV_LOG(kTag, "Failed to open output file: %s\n", outputPath.c_str());
     return false;
   }
   return true;
+}
+
+int OrvFXFrameHandler::getWriteErrno() const {
+  const int error = writer.Error();
+  if (error == 0) return 0;
+  // A negated errno; FFmpeg's own codes are tags far below.
+  return error > -4096 ? -error : EIO;
+}
+
+std::string OrvFXFrameHandler::getWriteErrorText() const {
+  if (writer.Error() == 0) return "the frame was refused";
+  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+  av_strerror(writer.Error(), text, sizeof(text));
+  return text;
+}
+
+bool OrvFXFrameHandler::WriteFailed() {
+  if (!mWriteFailLogged)
+    ORV_LOG("OrvFXFrameHandler::writeFrame", "## Writing %s failed after %lld frames: %s", mOutputPath.c_str(),
+            static_cast<long long>(mWrittenFrames), getWriteErrorText().c_str());
+  mWriteFailLogged = true;
+  return false;
 }
 
 int64_t OrvFXFrameHandler::timestampOf(int index) const {
@@ -238,9 +262,7 @@ bool OrvFXFrameHandler::writeFrame(const cv::Mat& frame) {
     out = &mScaleBuffer;
   }
   if (gFrameSink) gFrameSink(*out);
-  // A frame the encoder refuses is still counted: the count of packets in
-  // the finished file tells.
-  writer.Write(*out);
+  if (!writer.Write(*out)) return WriteFailed();
   mLastFrameDirect = out == &frame;
   ++mWrittenFrames;
   return true;
@@ -250,7 +272,7 @@ bool OrvFXFrameHandler::writeRepeatedFrame(const cv::Mat& frame) {
   if (!mLastFrameDirect || !writer.IsOpen() || frame.type() != CV_8UC3 || frame.cols != width || frame.rows != height)
     return writeFrame(frame);
   if (gFrameSink) gFrameSink(frame);
-  writer.WriteRepeat();
+  if (!writer.WriteRepeat()) return WriteFailed();
   ++mWrittenFrames;
   return true;
 }
@@ -266,7 +288,8 @@ void OrvFXFrameHandler::deInit() {
   if (writer.IsOpen()) {
     ORV_LOG(kTag, " VideoWriter Released, %p", static_cast<void*>(this));
     ORV_LOG(kTag, "%lld frames written to %s", static_cast<long long>(mWrittenFrames), mOutputPath.c_str());
-    writer.Close();
+    if (!writer.Close() && !mWriteFailLogged)
+      ORV_LOG(kTag, "## Finishing %s failed: %s", mOutputPath.c_str(), getWriteErrorText().c_str());
   }
   if (mDroppedFrames > 0)
     ORV_LOG(kTag, "%lld frames could not be written to %s", static_cast<long long>(mDroppedFrames),

@@ -41,7 +41,8 @@ class OrvFXFrameHandler {
   int readFrame(cv::Mat& frame);
 
   // Hands one BGR frame to the encoder. A frame of another size is scaled to
-  // the output size. False (logged) when the output is not open.
+  // the output size. False (logged) when the output is not open or writing
+  // it failed (then every later write fails too).
   bool writeFrame(const cv::Mat& frame);
   // The same frame as the last one written: encoded again without a second
   // colour conversion where the last one went to the encoder as it was.
@@ -68,6 +69,10 @@ class OrvFXFrameHandler {
   int getFrameCount();
   // Frames accepted by the output so far.
   int64_t getWrittenFrameCount() const { return mWrittenFrames; }
+  // Why the output could not be opened, written or finished: an errno (EIO
+  // for the encoder's own failures), 0 when nothing failed; and its text.
+  int getWriteErrno() const;
+  std::string getWriteErrorText() const;
 
   // Process-wide hook that sees every frame handed to any output encoder,
   // exactly as encoded (before compression). Empty by default.
@@ -78,6 +83,8 @@ class OrvFXFrameHandler {
   bool openInput(const std::string& inputPath);
   bool openOutput(const std::string& inputPath, const std::string& outputPath);
   int64_t timestampOf(int index) const;
+  // Logs the writer's failure once; false.
+  bool WriteFailed();
 
   // The input, read through the decoding core both readers share.
   VideoReadCore capture;
@@ -95,6 +102,7 @@ class OrvFXFrameHandler {
   int64_t mWrittenFrames = 0;
   int64_t mDroppedFrames = 0;
   bool mSizeWarned = false;
+  bool mWriteFailLogged = false;
   // The last frame reached the encoder unconverted and unscaled.
   bool mLastFrameDirect = false;
   cv::Mat mConvertBuffer;

@@ -1,16 +1,19 @@
 #include "fxcontroller/OrvVideoFXController.h"
 
 #include <cmath>
+#include <exception>
 #include <utility>
 
 #include "AsyncFrameWriter.h"
 #include "EffectTable.h"
+#include "GLErrorCheck.h"
 #include "OrvEffectMaker.h"
 #include "RenderStats.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
 #include "fxcontroller/OrvVideoHandlerFactory.h"
+#include "themes/OrvColorUtils.h"
 #include "themes/SlotInformation.h"
 
 namespace {
@@ -133,6 +136,12 @@ bool OrvVideoFXController::OutputHoldsEveryFrame() {
   // reaching the writer: count what decodes once the file is finished.
   const std::string path = mParams.themeResource ? mParams.themeResource->mMetaData.GetOutputFilePath() : "";
   mOutputFrameHandler->deInit();
+  mStatus.writeErrno = mOutputFrameHandler->getWriteErrno();
+  if (mStatus.writeErrno != 0) {
+    ORV_LOG(kTag, "## The output could not be finished (%s); the render pass has not completed.",
+            mOutputFrameHandler->getWriteErrorText().c_str());
+    return false;
+  }
   mStatus.framesInFile = CountFramesInFile(path);
   if (mStatus.framesInFile != mStatus.framesWritten) {
     ORV_LOG(kTag, "## The output holds %lld of the %lld frames written (disk full?); the render pass has not completed.",
@@ -162,6 +171,9 @@ void OrvVideoFXController::RecordScene(int i, int n, const SceneOutcome& outcome
       break;
     case SceneOutcome::Status::Failed:
       ++mStatus.scenesFailed;
+      break;
+    case SceneOutcome::Status::OutOfMemory:
+      mStatus.outOfMemory = true;
       break;
     case SceneOutcome::Status::Cancelled:
       return;
@@ -200,7 +212,11 @@ bool OrvVideoFXController::PassCancelled() {
   if (!IsCanceled()) return false;
   mStatus.cancelled = true;
   DrainFrameWrites();
-  if (mOutputFrameHandler) mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
+  if (mOutputFrameHandler) {
+    mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
+    // A write that failed stopped the pass as a cancel does.
+    mStatus.writeErrno = mOutputFrameHandler->getWriteErrno();
+  }
   return true;
 }
 
@@ -244,6 +260,7 @@ bool OrvVideoFXController::ReadyToDraw() {
     ORV_LOG(kTag, "## The output video (%d x %d) is not open; the render pass ends without drawing.", mWidth,
             mHeight);
     mStatus.noWriter = true;
+    if (mOutputFrameHandler) mStatus.writeErrno = mOutputFrameHandler->getWriteErrno();
     return false;
   }
   if (!mParams.themeSequence || !mParams.themeResource) {
@@ -297,11 +314,19 @@ OrvVideoFXController::SceneStep OrvVideoFXController::WriteScene(int i, int n) {
   const int e = scene.endType == kScenePaper ? kSceneImage : scene.endType;
   BeginRenderScene(RenderFamilyOf(scene.effectCode, s == kSceneVideo && e == kSceneVideo));
   SceneOutcome outcome;
-  if (!DrawScene(scene, s, e, &outcome)) return SceneStep::Cancelled;
+  const uint64_t glOutOfMemory = GetGLOutOfMemoryCount();
+  try {
+    if (!DrawScene(scene, s, e, &outcome)) return SceneStep::Cancelled;
+  } catch (const std::exception& error) {
+    if (!OrvColorUtils::IsOutOfMemory(error)) throw;
+    outcome = SceneOutcome::NoMemory(OrvColorUtils::ErrorText(error));
+  }
+  if (GetGLOutOfMemoryCount() != glOutOfMemory) outcome = SceneOutcome::NoMemory("GL_OUT_OF_MEMORY");
   RecordScene(i, n, outcome);
   EndRenderScene();
   mEffectMaker->DeInitOpenGL();
-  return SceneStep::Next;
+  // What is left of the pass would only run short again.
+  return outcome.Is(SceneOutcome::Status::OutOfMemory) ? SceneStep::OutOfMemory : SceneStep::Next;
 }
 
 bool OrvVideoFXController::DrawScene(const ThemeScene& scene, int s, int e, SceneOutcome* outcome) {
@@ -341,7 +366,8 @@ void OrvVideoFXController::FinishPass() {
   mStatus.framesWritten = mOutputFrameHandler->getWrittenFrameCount();
   // Drawing may finish before the encoder meets a cancel.
   mStatus.cancelled = IsCanceled();
-  mStatus.completed = !mStatus.cancelled && OutputHoldsEveryFrame();
+  mStatus.completed = !mStatus.cancelled && !mStatus.outOfMemory && OutputHoldsEveryFrame();
+  if (mStatus.outOfMemory) ORV_LOG(kTag, "## A scene ran short of memory; the render pass has not completed.");
   const int n = static_cast<int>(mParams.themeSequence->size());
   if (mStatus.scenesSkipped > 0) ORV_LOG(kTag, "## %d of %d scenes were skipped", mStatus.scenesSkipped, n);
   ORV_LOG(kTag, "Scenes: %d drawn, %d cut short, %d skipped, %d failed; %lld frames written", mStatus.scenesDrawn,

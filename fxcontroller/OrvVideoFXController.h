@@ -42,6 +42,8 @@ struct FXPassStatus {
   int32_t scenesCutShort = 0;  // the video ran out before the scene's end
   int32_t scenesSkipped = 0;
   int32_t scenesFailed = 0;    // drawn without a working shader program
+  bool outOfMemory = false;    // a scene ran short of memory; the walk stopped there
+  int writeErrno = 0;          // why the output could not be written (an errno), 0 when it could
   int64_t framesWritten = 0;   // frames handed to the encoder
   int64_t framesInFile = -1;   // frames that decode from the finished output; -1 unchecked
   std::vector<SceneOutcome> scenes;  // one per scene walked, in order
@@ -94,7 +96,7 @@ class OrvVideoFXController : public OrvFXCancelTask {
   cv::Mat GetSlotPicture(int slotIndex, ThemeResource* tr);
   bool GetVideoPaper(ThemeResource* tr, int blockIndex, const char* method, cv::Mat* paper);
   // How one scene of the walk ended for the pass.
-  enum class SceneStep { Next, Cancelled, NoContext };
+  enum class SceneStep { Next, Cancelled, NoContext, OutOfMemory };
   // The steps of WriteThemeVideo. PassCancelled records a cancel (draining
   // the encoder); LogVideoBlocks is false when cancelled while logging;
   // ReadyToDraw checks the output and the sequence and plans when composed

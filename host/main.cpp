@@ -113,6 +113,9 @@ void InstallSignalHandlers() {
   action.sa_handler = OnAbort;
   sigaction(SIGABRT, &action, nullptr);
   sigaction(SIGTRAP, &action, nullptr);
+  // Past a file-size limit a write fails (EFBIG) and the pass with it.
+  action.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &action, nullptr);
   std::set_terminate(OnTerminate);
 }
 
@@ -702,6 +705,7 @@ int Host::SaveClip(const std::u16string& firstSlotImage) {
   std::u16string wideTemp;
   Utf8ToUtf16(temp, wideTemp);
   bool saved = SaveReelka(wideTemp.c_str());
+  const int why = saved ? 0 : errno;
   uintmax_t size = fs::file_size(temp, ec);
   if (ec) size = 0;
   if (Interrupted()) {
@@ -710,7 +714,12 @@ int Host::SaveClip(const std::u16string& firstSlotImage) {
   }
   if (!saved || size == 0 || !drewFrames) {
     fs::remove(temp, ec);
-    std::string reason = !saved      ? "the library did not complete the clip; --log writes its reasons"
+    if (why == ENOMEM) {
+      WriteStderr("reelka: stopped: out of memory\n");
+      return kNoClip;
+    }
+    std::string reason = why != 0    ? std::string("the clip could not be written: ") + std::strerror(why)
+                         : !saved    ? "the library did not complete the clip; --log writes its reasons"
                          : size == 0 ? "the library's output is empty"
                                      : "the library drew no frame in this run";
     Fail("no clip was produced (" + reason + ")");

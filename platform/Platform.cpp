@@ -228,13 +228,6 @@ bool WriteNewFile(const std::string& path, const void* data, size_t size) {
   return ok;
 }
 
-bool ClaimNewFile(const std::string& path) {
-  const int fd = OpenNewFile(path);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
-
 bool PathExists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::lstat(path.c_str(), &st) == 0;

@@ -42,11 +42,9 @@ bool CopyFileAtomic(const std::string& from, const std::string& to);
 // over path: a symbolic link at either name is replaced, never written
 // through.
 bool WriteNewFile(const std::string& path, const void* data, size_t size);
-// Makes path a new, empty regular file of this process; whatever the name
-// held (a link too) is removed first. False when the name cannot be taken.
-bool ClaimNewFile(const std::string& path);
-// The same, kept open: a write-only descriptor of the new file, -1 when the
-// name cannot be taken.
+// Makes path a new, empty regular file of this process, kept open: a
+// write-only descriptor, -1 when the name cannot be taken. Whatever the name
+// held (a link too) is removed first.
 int OpenNewFile(const std::string& path);
 bool IsRegularFile(const std::string& path);
 bool PathExists(const std::string& path);

@@ -28,6 +28,10 @@ class FXEngine {
   virtual const char16_t* FXGetFirstSlotImage() = 0;
   // True when the clip of a completed create pass was copied to destPath.
   virtual bool FXSaveReelka(const char16_t* destPath) = 0;
+  // Why the last FXSaveReelka returned false: ENOMEM when its pass ran short
+  // of memory, the errno of a failed write of the clip or of its copy; 0
+  // for other reasons.
+  virtual int FXSaveErrno() const = 0;
   virtual void SetProgressTarget(std::atomic<int>* target) = 0;
   virtual void ResetCancel() = 0;
   virtual void Cancel() = 0;

@@ -1,5 +1,7 @@
 #include "scriptmaker/OrvVideoScriptMaker.h"
 
+#include <cerrno>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvVideoFXController.h"
 #include "platform/Platform.h"
+#include "themes/OrvColorUtils.h"
 
 namespace {
 constexpr size_t kSceneCapacity = 100;
@@ -234,6 +237,7 @@ int OrvVideoScriptMaker::Start(const SlotContext* slots, int slotCount, std::vec
   } catch (const std::exception& e) {
     ORV_LOG(tag, "## The render pass failed: %s", e.what());
     mLastPassCompleted = false;
+    if (OrvColorUtils::IsOutOfMemory(e)) mLastPassStatus.outOfMemory = true;
   } catch (...) {
     ORV_LOG(tag, "## The render pass failed: unknown exception");
     mLastPassCompleted = false;
@@ -269,12 +273,15 @@ void OrvVideoScriptMaker::ReleasePassCopies() {
 }
 
 void OrvVideoScriptMaker::RemoveFramelessOutput() {
-  // Nothing was drawn, or nothing of it reached the file: no empty clip is
-  // left behind.
-  if (mLastPassStatus.framesWritten != 0 && mLastPassStatus.framesInFile != 0) return;
+  // Nothing was drawn, or nothing of it reached the file, or the file could
+  // not be written: no empty or partial clip is left behind.
+  const bool broken = mLastPassStatus.writeErrno != 0;
+  if (!broken && mLastPassStatus.framesWritten != 0 && mLastPassStatus.framesInFile != 0) return;
   const std::string output = mThemeResource.mMetaData.GetOutputFilePath();
   if (!output.empty() && std::remove(output.c_str()) == 0)
-    ORV_LOG("OrvVideoScriptMaker::Start", "No frame was written, the empty output is removed : %s", output.c_str());
+    ORV_LOG("OrvVideoScriptMaker::Start", broken ? "The output could not be written, the partial output is removed : %s"
+                                                 : "No frame was written, the empty output is removed : %s",
+            output.c_str());
 }
 
 void OrvVideoScriptMaker::ForgetLastPass() {
@@ -461,6 +468,7 @@ const char16_t* OrvVideoScriptMaker::FXGetFirstSlotImage() {
 
 bool OrvVideoScriptMaker::FXSaveReelka(const char16_t* destPath) {
   static const char* tag = "OrvVideoScriptMaker::FXSaveReelka";
+  mSaveErrno = 0;
   ORV_LOG(tag, "Dest Reelka Path : %p", static_cast<const void*>(destPath));
   if (!destPath || !*destPath) return false;
   std::string source = mThemeResource.mMetaData.GetOutputFilePath();
@@ -470,6 +478,7 @@ bool OrvVideoScriptMaker::FXSaveReelka(const char16_t* destPath) {
   if (!mLastPassCompleted) {
     ORV_LOG(tag, "The last create pass did not complete: nothing to save");
     ORV_LOG(tag, "CopyFile : %d", 0);
+    mSaveErrno = mLastPassStatus.outOfMemory ? ENOMEM : mLastPassStatus.writeErrno;
     return false;
   }
   if (platform::SameFile(source, dest)) {
@@ -477,7 +486,9 @@ bool OrvVideoScriptMaker::FXSaveReelka(const char16_t* destPath) {
     ORV_LOG(tag, "CopyFile : %d", 0);
     return false;
   }
+  errno = 0;
   bool copied = platform::CopyFileAtomic(source, dest);
+  if (!copied) mSaveErrno = errno != 0 ? errno : EIO;
   ORV_LOG(tag, "CopyFile : %d", copied ? 1 : 0);
   return copied;
 }

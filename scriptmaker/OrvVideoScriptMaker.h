@@ -38,6 +38,7 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   int Stop() override;
   const char16_t* FXGetFirstSlotImage() override;
   bool FXSaveReelka(const char16_t* destPath) override;
+  int FXSaveErrno() const override { return mSaveErrno; }
   void SetProgressTarget(std::atomic<int>* target) override { mProgressTarget = target; }
   void ResetCancel() override { OrvFXCancelTask::ResetCancel(); }
   void Cancel() override { SetCancel(true); }
@@ -85,4 +86,5 @@ class OrvVideoScriptMaker : public FXEngine, public OrvFXCancelTask {
   std::atomic<int>* mProgressTarget = nullptr;
   bool mLastPassCompleted = false;
   FXPassStatus mLastPassStatus;
+  int mSaveErrno = 0;
 };

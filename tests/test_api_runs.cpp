@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -142,11 +143,12 @@ TEST_F(ApiRuns, ACancelledCreatePassNeverSavesTheClipBefore) {
   EXPECT_FALSE(platform::PathExists(dir.work + "_output.avi"));
 }
 
-TEST_F(ApiRuns, AFullDiskFailsTheCreatePassAndSavesNothing) {
+TEST_F(ApiRuns, AFullDiskStopsTheCreatePassAtOnceAndLeavesNothing) {
   if (!e2e::HaveDisplay()) GTEST_SKIP() << "needs a display (xvfb-run -a)";
   Start(dir.work, {SmallVideo()});
-  // Writes past the limit fail as on a full disk: 128 kB hold some frames,
-  // 4 kB none (a frameless output is removed).
+  // Writes past the limit fail as on a full disk: the first failed write
+  // stops the pass (past 128 kB) or keeps it from starting (4 kB: the
+  // header); the host learns why.
   for (rlim_t limit : {rlim_t{128} << 10, rlim_t{4} << 10}) {
     rlimit saved{}, full{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -158,13 +160,16 @@ TEST_F(ApiRuns, AFullDiskFailsTheCreatePassAndSavesNothing) {
     std::signal(SIGXFSZ, handler);
     const std::string dest = dir.root + "/clip.avi";
     std::ofstream(dest) << "the user's file";
+    errno = 0;
     EXPECT_FALSE(SaveReelka(W(dest).c_str()));
+    EXPECT_EQ(errno, EFBIG) << limit;
     EXPECT_EQ(e2e::ReadFile(dest), "the user's file");
     const FXPassStatus& status = dynamic_cast<OrvVideoScriptMaker&>(*gFXEngine).LastPassStatus();
-    EXPECT_GT(status.framesWritten, 0);
-    EXPECT_LT(status.framesInFile, status.framesWritten);
-    EXPECT_EQ(platform::PathExists(dir.work + "_output.avi"), status.framesInFile > 0) << limit;
+    EXPECT_EQ(status.writeErrno, EFBIG) << limit;
+    EXPECT_TRUE(status.cancelled || status.noWriter) << "the pass drew on after the failed write, limit " << limit;
+    EXPECT_FALSE(platform::PathExists(dir.work + "_output.avi")) << limit;
   }
+  EXPECT_NE(Log().find("Writing a frame failed: File too large; the render pass stops"), std::string::npos);
 }
 
 TEST_F(ApiRuns, WhatTheEncoderThreadThrowsFailsThePassAndLeavesNoOutput) {

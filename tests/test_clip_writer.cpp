@@ -1,7 +1,11 @@
 // The clip writer: byte for byte cv::VideoWriter's file with one encoder
 // thread (slice threads are checked on a whole pass, in test_pass_context).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <fstream>
 #include <string>
@@ -118,6 +122,18 @@ TEST(ClipWriter, RefusesWhatItCannotOpen) {
   writer.Close();
   EXPECT_EQ(testutil::ReadFile(victim), "keep");
   EXPECT_GT(testutil::ReadFile(linked).size(), 1000u);
+  // A header that cannot be written leaves no file, and says why.
+  rlimit saved{}, tiny{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  tiny = {1024, saved.rlim_max};
+  auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &tiny);
+  const bool opened = writer.Open(run.root + "/header.avi", 30.0, 64, 48, 1);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(writer.Error(), -EFBIG);
+  EXPECT_NE(::access((run.root + "/header.avi").c_str(), F_OK), 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <GLFW/glfw3.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -38,11 +39,13 @@ class FakeTheme : public SlotInformation {
   void FillSlotContext(std::vector<SlotContext>*, std::vector<SummarizedVideo>*, UserInputContext*) override {}
   cv::Mat GetSlotMat(int slotIndex, const SlotContext*, ThemeResource*) override {
     ++calls[slotIndex];
+    if (failure.count(slotIndex)) failure[slotIndex]();
     auto it = pictures.find(slotIndex);
     return it == pictures.end() ? cv::Mat() : it->second;
   }
   std::map<int, cv::Mat> pictures;
   std::map<int, int> calls;
+  std::map<int, std::function<void()>> failure;  // thrown while composing the slot
 };
 
 ThemeScene Scene(int code, int startType, int startIndex, int endType, int endIndex, float seconds) {
@@ -347,6 +350,28 @@ TEST_F(RenderTest, NoDisplayEndsThePassWithoutDrawing) {
   const std::string log = ReadFile(GetLogFilePath());
   EXPECT_NE(log.find("## Couldn't create the OpenGL context"), std::string::npos);
   EXPECT_EQ(log.find("glGetError()"), std::string::npos);
+}
+
+TEST_F(RenderTest, AnAllocationThatFailsEndsThePassAtItsScene) {
+  if (!rtest::HaveDisplay()) GTEST_SKIP() << "no display for OpenGL";
+  sequence = {Scene(1000, 1, 0, 1, 0, 0.2f), Scene(1000, 1, 1, 1, 1, 0.2f), Scene(1000, 1, 2, 1, 2, 0.2f)};
+  const std::function<void()> failures[] = {[] { throw std::bad_alloc(); },
+                                            [] { CV_Error(cv::Error::StsNoMem, "Failed to allocate 8294400 bytes"); }};
+  for (const auto& fail : failures) {
+    theme->failure[1] = fail;
+    FXPassStatus status;
+    {
+      OrvVideoFXController controller(Params());
+      EXPECT_FALSE(controller.WriteThemeVideo(theme));
+      status = controller.GetPassStatus();
+    }
+    EXPECT_TRUE(status.outOfMemory);
+    EXPECT_FALSE(status.completed);
+    ASSERT_EQ(status.scenes.size(), 2u) << "the walk goes on past the scene short of memory";
+    EXPECT_EQ(status.scenes[1].status, SceneOutcome::Status::OutOfMemory);
+    EXPECT_EQ(status.framesWritten, 5);
+  }
+  EXPECT_NE(ReadFile(GetLogFilePath()).find("## Scene 2 of 3 out of memory: "), std::string::npos);
 }
 
 TEST_F(RenderTest, APassThatWritesNoFrameIsNotComplete) {

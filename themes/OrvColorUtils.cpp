@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -237,6 +238,7 @@ bool OrvColorUtils::ReadBlockFrame(const std::string& videoName, const SuperFram
     reader->readFrame(frame);
   } catch (const std::exception& e) {
     ORV_LOG(tag, "## Couldn't read a frame of %s (%s)", videoName.c_str(), ErrorText(e).c_str());
+    if (IsOutOfMemory(e)) throw;
     frame.release();
     return false;
   }
@@ -292,6 +294,7 @@ void OrvColorUtils::PickColorFromVideo(OrvFXFrameHandler* reader, SuperFrame*& b
     reader->readFrame(frame);
   } catch (const std::exception& e) {
     ORV_LOG(kTagVideo, "## Couldn't read a frame for ColorPick (%s)", ErrorText(e).c_str());
+    if (IsOutOfMemory(e)) throw;
     return;
   }
   if (frame.empty()) {
@@ -369,6 +372,7 @@ void OrvColorUtils::PickDominantColor(cv::Mat picture, PickedColors* out) {
     out->colour2 = HsvToBgr(best, row.s2, row.v2);
   } catch (const std::exception& e) {
     ORV_LOG(kTagDominant, "## Couldn't pick colours (%s)", ErrorText(e).c_str());
+    if (IsOutOfMemory(e)) throw;
   }
 }
 
@@ -559,6 +563,7 @@ cv::Mat OrvColorUtils::ReadPicture(const std::string& path, bool keepAlpha, cons
     return picture;
   } catch (const std::exception& e) {
     ORV_LOG(tag, "## Couldn't decode image file. %s (%s)", path.c_str(), ErrorText(e).c_str());
+    if (IsOutOfMemory(e)) throw;
   }
   return cv::Mat();
 }
@@ -638,6 +643,11 @@ void OrvColorUtils::BlendDesignArt(const ThemeLayerTable& table, int designIndex
     }
     BlendImage(art, canvas, 0, 0, kFrameWidth, kFrameHeight);
   }
+}
+
+bool OrvColorUtils::IsOutOfMemory(const std::exception& e) {
+  const auto* cvError = dynamic_cast<const cv::Exception*>(&e);
+  return dynamic_cast<const std::bad_alloc*>(&e) != nullptr || (cvError && cvError->code == cv::Error::StsNoMem);
 }
 
 std::string OrvColorUtils::ErrorText(const std::exception& e) {

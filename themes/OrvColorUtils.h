@@ -93,6 +93,10 @@ class OrvColorUtils {
 
   // One-line text of an exception (OpenCV's short description when it is one).
   static std::string ErrorText(const std::exception& e);
+  // An allocation that failed: std::bad_alloc or OpenCV's out-of-memory
+  // error. Catchers that go on without the result pass these on, so that
+  // a scene short of memory fails its pass.
+  static bool IsOutOfMemory(const std::exception& e);
 
   // "rgba(R, G, B, alpha)" of a B G R colour.
   static std::string RgbaText(const cv::Mat& colour, int alpha);

@@ -172,6 +172,7 @@ cv::Mat SlotInformation::GetSlotMat(int s, const SlotContext* host, ThemeResourc
     return ReadVideoSlotFrame(record);
   } catch (const std::exception& e) {
     ORV_LOG(kTagMat, "## Slot %d could not be composed (%s)", s, OrvColorUtils::ErrorText(e).c_str());
+    if (OrvColorUtils::IsOutOfMemory(e)) throw;
   }
   return cv::Mat();
 }

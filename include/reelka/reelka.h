@@ -96,6 +96,10 @@ REELKA_API ReplacedSlotInfo* GetReplacedSlot(void);
 REELKA_API void KV_CreateReelka(const ThemeSlotSequence* sequence);
 REELKA_API void CancelEncoding(void);
 REELKA_API const reelka_char16* GetFirstSlotImage(void);
+/* False when nothing was saved; errno then tells why where a system reason
+ * applies: ENOMEM when the last create pass ran short of memory; EFBIG,
+ * ENOSPC, EIO and the like when its clip or the copy could not be written;
+ * 0 otherwise. */
 REELKA_API bool SaveReelka(const reelka_char16* destPath);
 REELKA_API void ReleaseReelka(void);
 

@@ -107,11 +107,10 @@ void AsyncFrameWriter::Run() {
       // A cancelled pass writes no further frame.
       if (!g_isFXCancel.load(std::memory_order_relaxed)) {
         RenderStageTimer timer(RenderStage::Encode);
-        if (job.repeat) {
-          job.sink->writeRepeatedFrame(frame);
-        } else {
-          job.sink->writeFrame(frame);
-        }
+        const bool written = job.repeat ? job.sink->writeRepeatedFrame(frame) : job.sink->writeFrame(frame);
+        // A sink without an open output drops frames (logged); an open one
+        // that refuses a frame has failed.
+        if (!written && job.sink->isOutputOpen()) FailPass(job.sink->getWriteErrorText().c_str());
       }
     } catch (const std::exception& e) {
       FailPass(e.what());

@@ -13,5 +13,7 @@ GLenum CheckGLError(const char* tag, const char* file, int line);
 // Number of non-zero codes seen since the process started (whatever the log
 // level); lets callers tell whether a stretch of drawing was clean.
 uint64_t GetGLErrorCount();
+// Of those, the GL_OUT_OF_MEMORY codes.
+uint64_t GetGLOutOfMemoryCount();
 
 #define ORV_GL_CHECK(tag) CheckGLError((tag), __FILE__, __LINE__)

@@ -15,7 +15,6 @@
 #include "Transition_Blending.h"
 #include "Transition_NoEffect.h"
 #include "Transition_ThreeWay.h"
-#include "api/ExitGuard.h"
 #include "api/Log.h"
 #include "api/PathUtils.h"
 #include "fxcontroller/OrvFXFrameHandler.h"
@@ -69,6 +68,86 @@ OrvEffectMaker::~OrvEffectMaker() {
 
 void OrvEffectMaker::SetOneContextPerPass(bool on) { gOneContextPerPass = on; }
 
+namespace {
+
+GLuint CompiledShader(GLenum type, const char* source) {
+  const GLuint shader = glCreateShader(type);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  return shader;
+}
+
+// One textured triangle into a framebuffer like a pass's, read back.
+void DrawOnce() {
+  static const char* const kVertex =
+      "attribute vec2 p; varying vec2 t; void main() { t = p; gl_Position = vec4(p, 0.0, 1.0); }";
+  static const char* const kFragment =
+      "uniform sampler2D s; varying vec2 t; void main() { gl_FragColor = texture2D(s, t); }";
+  GLuint texture = 0, target = 0, depth = 0, fbo = 0;
+  const unsigned char texel[4] = {128, 128, 128, 255};
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  glGenTextures(1, &target);
+  glBindTexture(GL_TEXTURE_2D, target);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 16, 16, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+  glGenRenderbuffers(1, &depth);
+  glBindRenderbuffer(GL_RENDERBUFFER, depth);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, 16, 16);
+  glGenFramebuffers(1, &fbo);
+  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
+  glViewport(0, 0, 16, 16);
+  const GLuint vertex = CompiledShader(GL_VERTEX_SHADER, kVertex);
+  const GLuint fragment = CompiledShader(GL_FRAGMENT_SHADER, kFragment);
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vertex);
+  glAttachShader(program, fragment);
+  glLinkProgram(program);
+  glUseProgram(program);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  const GLfloat corners[6] = {-1, -1, 1, -1, 0, 1};
+  const GLint position = glGetAttribLocation(program, "p");
+  if (position >= 0) {
+    glEnableVertexAttribArray(static_cast<GLuint>(position));
+    glVertexAttribPointer(static_cast<GLuint>(position), 2, GL_FLOAT, GL_FALSE, 0, corners);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glDisableVertexAttribArray(static_cast<GLuint>(position));
+  }
+  unsigned char pixels[16 * 16 * 4];
+  glReadPixels(0, 0, 16, 16, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+  glUseProgram(0);
+  glDeleteProgram(program);
+  glDeleteShader(vertex);
+  glDeleteShader(fragment);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &fbo);
+  glDeleteRenderbuffers(1, &depth);
+  glDeleteTextures(1, &target);
+  glDeleteTextures(1, &texture);
+  glGetError();
+}
+
+}  // namespace
+
+void OrvEffectMaker::UseDriverOnce() {
+  glfwSetErrorCallback(nullptr);
+  if (!glfwInit()) return;
+  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+  GLFWwindow* window = glfwCreateWindow(16, 16, "OpenGL", nullptr, nullptr);
+  if (!window) return;
+  GLFWwindow* current = glfwGetCurrentContext();
+  glfwMakeContextCurrent(window);
+  glewExperimental = GL_TRUE;
+  const bool ready = glewInit() == GLEW_OK && glGenFramebuffers && glCreateShader;
+  glGetError();
+  if (ready) DrawOnce();
+  glfwMakeContextCurrent(current);
+  glfwDestroyWindow(window);
+}
+
 bool OrvEffectMaker::OneContextPerPass() { return gOneContextPerPass; }
 
 void OrvEffectMaker::BeginPass() {
@@ -97,9 +176,6 @@ bool OrvEffectMaker::InitOpenGL() {
     if (mGLReady) ShaderUtils::KeepPrograms(mKeepWindow);
   }
   if (!mGLReady) return false;
-  // The driver registers exit handlers of its own as it is used (the first
-  // window, the first programs): the guard goes after them again.
-  GuardExitDuringPass();
   ORV_LOG(kTag, "[Debug], renderTexture : [%d], depthTexture : [%d], fbo : [%d]", static_cast<int>(renderTexture),
           static_cast<int>(depthTexture), static_cast<int>(fbo));
   ORV_LOG(kTag, "Init OpenGL() End");

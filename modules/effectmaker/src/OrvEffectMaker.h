@@ -36,6 +36,10 @@ class OrvEffectMaker {
   // Process-wide; on by default.
   static void SetOneContextPerPass(bool on);
   static bool OneContextPerPass();
+  // Makes a small hidden window, draws one textured triangle through a
+  // framebuffer and reads it back, so that the driver has loaded and set up
+  // what a pass needs (its exit handlers included). Logs nothing.
+  static void UseDriverOnce();
 
   // Makes the scene's window, context and framebuffer ready. False when
   // there is no usable context (no window, or an incomplete framebuffer); no

@@ -12,6 +12,7 @@ struct SceneOutcome {
     Skipped,    // nothing was drawn (why says what was missing)
     Cancelled,  // the cancel flag stopped it
     Failed,     // frames were written, but without a working shader program
+    OutOfMemory,  // an allocation (memory, an OpenGL object) failed: the pass fails
   };
 
   Status status = Status::Drawn;
@@ -22,6 +23,12 @@ struct SceneOutcome {
   static SceneOutcome Skip(std::string reason) {
     SceneOutcome outcome;
     outcome.status = Status::Skipped;
+    outcome.why = std::move(reason);
+    return outcome;
+  }
+  static SceneOutcome NoMemory(std::string reason) {
+    SceneOutcome outcome;
+    outcome.status = Status::OutOfMemory;
     outcome.why = std::move(reason);
     return outcome;
   }
@@ -45,6 +52,8 @@ struct SceneOutcome {
         return "cancelled";
       case Status::Failed:
         return "failed";
+      case Status::OutOfMemory:
+        return "out of memory";
     }
     return "?";
   }

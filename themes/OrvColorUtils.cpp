@@ -645,11 +645,6 @@ void OrvColorUtils::BlendDesignArt(const ThemeLayerTable& table, int designIndex
   }
 }
 
-bool OrvColorUtils::IsOutOfMemory(const std::exception& e) {
-  const auto* cvError = dynamic_cast<const cv::Exception*>(&e);
-  return dynamic_cast<const std::bad_alloc*>(&e) != nullptr || (cvError && cvError->code == cv::Error::StsNoMem);
-}
-
 std::string OrvColorUtils::ErrorText(const std::exception& e) {
   const auto* cvError = dynamic_cast<const cv::Exception*>(&e);
   std::string text = cvError ? cvError->err : std::string(e.what());

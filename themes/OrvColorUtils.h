@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,10 @@ class OrvColorUtils {
   // An allocation that failed: std::bad_alloc or OpenCV's out-of-memory
   // error. Catchers that go on without the result pass these on, so that
   // a scene short of memory fails its pass.
-  static bool IsOutOfMemory(const std::exception& e);
+  static bool IsOutOfMemory(const std::exception& e) {
+    const auto* cvError = dynamic_cast<const cv::Exception*>(&e);
+    return dynamic_cast<const std::bad_alloc*>(&e) != nullptr || (cvError && cvError->code == cv::Error::StsNoMem);
+  }
 
   // "rgba(R, G, B, alpha)" of a B G R colour.
   static std::string RgbaText(const cv::Mat& colour, int alpha);

@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "api/Log.h"
+#include "themes/OrvColorUtils.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -191,6 +192,12 @@ double VideoReadCore::get(int propId) const {
 void VideoReadCore::forgetPosition() {
   mNext = -1;
   mGrabbed = -1;
+}
+
+void VideoReadCore::rethrowIfOutOfMemory(const std::exception& e) {
+  if (!OrvColorUtils::IsOutOfMemory(e)) return;
+  forgetPosition();
+  throw;
 }
 
 bool VideoReadCore::decodeForward(int64_t index) {
@@ -391,7 +398,8 @@ bool VideoReadCore::read(int64_t index, cv::Mat& frame) {
       return ok;
     }
     ok = grabAt(index) && retrieveScaled(frame);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    rethrowIfOutOfMemory(e);
     ok = false;
   }
   mGrabbed = -1;
@@ -416,7 +424,8 @@ bool VideoReadCore::skip(int64_t index) {
       return mCapture.isOpened() && d >= 0 && (d == mPictureIndex || grabInOrder(d));
     }
     ok = grabAt(index);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    rethrowIfOutOfMemory(e);
     ok = false;
   }
   mGrabbed = -1;
@@ -439,7 +448,8 @@ bool VideoReadCore::readNext(int64_t index, cv::Mat& frame) {
   if (mCapture.isOpened() && mTiming == Timing::kIndexed && (mKnownCount < 0 || index < mKnownCount)) {
     try {
       ok = mCapture.grab() && mCapture.retrieve(frame) && !frame.empty();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      rethrowIfOutOfMemory(e);
       ok = false;
     }
   }
@@ -456,7 +466,8 @@ int64_t VideoReadCore::decodableFrameCount() {
     // Decoded on to the end once: the packets only claim frames.
     try {
       if (mDecoded < 0) grabInOrder(mPackets);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      rethrowIfOutOfMemory(e);
       forgetPosition();
     }
     mKnownCount = presentedCount(mDecoded >= 0 ? std::min(mDecoded, mPackets) : mPackets);

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,9 @@ class VideoReadCore {
   // for a file whose frames cannot be presented as one sequence.
   bool readFrameTimes();
   void forgetPosition();
+  // Called in a handler: memory running short is passed on to the caller's
+  // pass (which fails), never taken for the end of the video.
+  void rethrowIfOutOfMemory(const std::exception& e);
   // Decoded frame shown as frame `index`; -1 past the end.
   int64_t decodedIndexOf(int64_t index) const;
   // Frames presented when the first `decoded` frames decode.

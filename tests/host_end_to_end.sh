@@ -4,7 +4,7 @@
 # that decodes to less than its header says), a run terminated while its pass
 # cannot stop, an address-space limit too low for every processor but not
 # for two, a text that would need a size under 8 px and a signal while the
-# inputs are checked.
+# inputs are checked, a file-size limit.
 # Usage: host_end_to_end.sh REELKA_BINARY
 # Run from the build folder (it holds ReelkaResource) under xvfb-run -a.
 set -u
@@ -231,6 +231,15 @@ PID=
 { [ $code -eq 130 ] && grep -q "^reelka: cancelled; no clip was written" "$TMP/run10.err"; } ||
   { fail "SIGTERM while the texts file is read: exit $code"; cat "$TMP/run10.err"; }
 rm -f "$TMP/long.txt"
+
+# 12. A file-size limit: the write fails, the pass with it, and no partial
+# clip is left (no death by SIGXFSZ).
+(ulimit -f 4096; "$REELKA" --theme MODERN --work "$TMP/work12" --output "$TMP/out/c12.avi" "${PHOTOS[@]}" \
+  > /dev/null 2> "$TMP/run12.err" < /dev/null)
+code=$?
+{ [ $code -eq 1 ] && grep -q "could not be written: File too large" "$TMP/run12.err"; } ||
+  { fail "under ulimit -f 4096: exit $code"; cat "$TMP/run12.err"; }
+[ -e "$TMP/out/c12.avi" ] || [ -e "$TMP/work12/_output.avi" ] && fail "a clip past the file-size limit was left behind"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -1,7 +1,6 @@
 #include "scriptmaker/OrvVideoScriptMaker.h"
 
 #include <cerrno>
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -265,10 +264,7 @@ bool OrvVideoScriptMaker::RunInitAndEffects(const SlotContext* slots, std::vecto
 
 void OrvVideoScriptMaker::ReleasePassCopies() {
   mThemeSequence.clear();
-  mThemeResource.mVideoList.clear();
-  mThemeResource.ImageList.clear();
-  mThemeResource.PaperList.clear();
-  mThemeResource.mMetaData = OrvThemeMetaData();
+  mThemeResource = ThemeResource();
   mSummarizedVideoList.clear();
 }
 

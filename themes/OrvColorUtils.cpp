@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <new>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

@@ -185,7 +185,7 @@ double VideoReadCore::get(int propId) const {
   if (!mCapture.isOpened()) return 0.0;
   if (propId == cv::CAP_PROP_FPS) return mFps;
   if (propId == cv::CAP_PROP_FRAME_COUNT && mTiming != Timing::kIndexed)
-    return static_cast<double>(mKnownCount >= 0 ? mKnownCount : presentedCount(mPackets));
+    return static_cast<double>(presentedFrames());
   return mCapture.get(propId);
 }
 
@@ -268,7 +268,7 @@ int64_t VideoReadCore::presentedCount(int64_t decoded) const {
 int64_t VideoReadCore::decodedIndexOf(int64_t index) const {
   if (index < 0) return -1;
   if (mTiming == Timing::kIndexed) return index;
-  if (index >= (mKnownCount >= 0 ? mKnownCount : presentedCount(mPackets))) return -1;
+  if (index >= presentedFrames()) return -1;
   if (mTiming == Timing::kInOrder) return index;
   // The last frame at or before the time; a millisecond early counts, as
   // some containers keep times in whole milliseconds.

@@ -112,6 +112,9 @@ class VideoReadCore {
   int64_t decodedIndexOf(int64_t index) const;
   // Frames presented when the first `decoded` frames decode.
   int64_t presentedCount(int64_t decoded) const;
+  // Frames presented: those that decode once known, else those the packets
+  // claim.
+  int64_t presentedFrames() const { return mKnownCount >= 0 ? mKnownCount : presentedCount(mPackets); }
   // Leaves decoded frame `d` grabbed, decoding forward (from a fresh open
   // when it lies behind).
   bool grabInOrder(int64_t d);

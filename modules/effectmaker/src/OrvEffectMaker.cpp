@@ -70,11 +70,21 @@ void OrvEffectMaker::SetOneContextPerPass(bool on) { gOneContextPerPass = on; }
 
 namespace {
 
-GLuint CompiledShader(GLenum type, const char* source) {
-  const GLuint shader = glCreateShader(type);
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  return shader;
+// A hidden window of the given size, as every pass draws in.
+GLFWwindow* CreateHiddenWindow(int width, int height) {
+  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+  return glfwCreateWindow(width, height, "OpenGL", nullptr, nullptr);
+}
+
+// GLEW's entry points for the current context; false without those a pass
+// needs.
+bool LoadGlew() {
+  glewExperimental = GL_TRUE;
+  const GLenum result = glewInit();
+  // GLEW may leave a harmless GL_INVALID_ENUM behind.
+  glGetError();
+  return result == GLEW_OK && glGenFramebuffers && glCreateShader;
 }
 
 // One textured triangle into a framebuffer like a pass's, read back.
@@ -99,8 +109,8 @@ void DrawOnce() {
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
   glViewport(0, 0, 16, 16);
-  const GLuint vertex = CompiledShader(GL_VERTEX_SHADER, kVertex);
-  const GLuint fragment = CompiledShader(GL_FRAGMENT_SHADER, kFragment);
+  const GLuint vertex = ShaderUtils::LoadShaderFromSource(GL_VERTEX_SHADER, kVertex);
+  const GLuint fragment = ShaderUtils::LoadShaderFromSource(GL_FRAGMENT_SHADER, kFragment);
   const GLuint program = glCreateProgram();
   glAttachShader(program, vertex);
   glAttachShader(program, fragment);
@@ -134,16 +144,11 @@ void DrawOnce() {
 void OrvEffectMaker::UseDriverOnce() {
   glfwSetErrorCallback(nullptr);
   if (!glfwInit()) return;
-  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-  GLFWwindow* window = glfwCreateWindow(16, 16, "OpenGL", nullptr, nullptr);
+  GLFWwindow* window = CreateHiddenWindow(16, 16);
   if (!window) return;
   GLFWwindow* current = glfwGetCurrentContext();
   glfwMakeContextCurrent(window);
-  glewExperimental = GL_TRUE;
-  const bool ready = glewInit() == GLEW_OK && glGenFramebuffers && glCreateShader;
-  glGetError();
-  if (ready) DrawOnce();
+  if (LoadGlew()) DrawOnce();
   glfwMakeContextCurrent(current);
   glfwDestroyWindow(window);
 }
@@ -186,10 +191,8 @@ bool OrvEffectMaker::MakeWindow() {
   static const char* const kTag = "OrvEffectMaker::InitOpenGL";
   glfwSetErrorCallback(OnGlfwError);
   if (!glfwInit()) ORV_LOG(kTag, "Failed initialize GLFW.");
-  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
   mGLFWWindow = nullptr;
-  if (mWidth > 0 && mHeight > 0) mGLFWWindow = glfwCreateWindow(mWidth, mHeight, "OpenGL", nullptr, nullptr);
+  if (mWidth > 0 && mHeight > 0) mGLFWWindow = CreateHiddenWindow(mWidth, mHeight);
   if (!mGLFWWindow) {
     ORV_LOG(kTag, "Failed to create GLFW window, width : %d, height : %d\n", mWidth, mHeight);
     glfwTerminate();
@@ -198,11 +201,7 @@ bool OrvEffectMaker::MakeWindow() {
   CountRenderWindow();
 
   glfwMakeContextCurrent(mGLFWWindow);
-  glewExperimental = GL_TRUE;
-  const GLenum glewResult = glewInit();
-  // GLEW may leave a harmless GL_INVALID_ENUM behind.
-  glGetError();
-  if (glewResult != GLEW_OK || !glGenFramebuffers || !glCreateShader) {
+  if (!LoadGlew()) {
     ORV_LOG(kTag, "Unable to initialize GLEW.");
     return false;
   }

@@ -12,5 +12,6 @@
 void GuardExitDuringPass(bool drawing);
 
 // Uses those libraries once a process, for drawing passes the driver too.
-// True when it used any of them for the first time.
+// True when it used any of them for the first time. GetThemeLimitInfo, the
+// host's first call, uses OpenCV so, before any pass.
 bool UseLibrariesOnce(bool drawing);

@@ -99,6 +99,9 @@ extern "C" {
 
 REELKA_API ThemeLimit GetThemeLimitInfo(int themeIndex) {
   DebugPrint("Enter GetThemeLimitInfo");
+  // The host's first call: OpenCV is used here once, and the exit handler
+  // goes after its handlers, so that no pass begins with them unregistered.
+  if (UseLibrariesOnce(false)) on_exit(LeaveDuringPass, nullptr);
   ThemeLimit limit = Guard("GetThemeLimitInfo", ThemeLimit{0, 0, 0, 0},
                            [&] { return InterfaceUse()->GetThemeLimitInfo(themeIndex); });
   DebugPrint("    Limit, minImage : %d, maxImage : %d, minVideoSec : %d, maxVideoSec : %d", limit.minImage,

@@ -40,7 +40,7 @@ while read -r pass delays; do
     done
   done
 done << 'PASSES'
-start 0 30 100 250 500 900
+start 0 5 30 100 250 500 900
 restart 0 30 100 250 500 900
 create 0 300 1200 2500
 recreate 0 150 800
